@@ -1,0 +1,150 @@
+#include "common/ini_document.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "common/mystring.h"
+#include "common/text_helpers.h"
+#include "common/wildcard.h"
+#include "platform/atomic_file.h"
+
+namespace vardel {
+
+IniDocument::Entry* IniDocument::find(std::string_view section, std::string_view key) {
+    for (Entry& e : entries_)
+        if (iequals(e.section, section) && iequals(e.key, key)) return &e;
+    return nullptr;
+}
+
+const IniDocument::Entry* IniDocument::find(std::string_view section, std::string_view key) const {
+    return const_cast<IniDocument*>(this)->find(section, key);
+}
+
+void IniDocument::set_text(std::string_view section, std::string_view key,
+                           std::string_view value) {
+    if (Entry* e = find(section, key)) {
+        e->value.assign(value);
+        return;
+    }
+    if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.size() + 256);
+    entries_.push_back(Entry{std::string(section), std::string(key), std::string(value)});
+}
+
+void IniDocument::set_number(std::string_view section, std::string_view key, int64_t value) {
+    set_text(section, key, std::to_string(value));
+}
+
+std::string IniDocument::get_text(std::string_view section, std::string_view key) const {
+    const Entry* e = find(section, key);
+    return e ? e->value : std::string();
+}
+
+int64_t IniDocument::get_number(std::string_view section, std::string_view key) const {
+    const Entry* e = find(section, key);
+    if (!e) return 0;
+    const std::string& v = e->value;
+    size_t i = 0;
+    while (i < v.size() && (v[i] == ' ' || v[i] == '\t')) ++i;
+    bool neg = false;
+    if (i < v.size() && (v[i] == '+' || v[i] == '-')) neg = v[i++] == '-';
+    int64_t n = 0;
+    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+        if (n > (INT64_MAX - 9) / 10) break;  // an absurd value stops, never overflows
+        n = n * 10 + (v[i] - '0');
+    }
+    return neg ? -n : n;
+}
+
+bool IniDocument::remove(std::string_view section, std::string_view key) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (iequals(it->section, section) && iequals(it->key, key)) {
+            entries_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void IniDocument::parse_line(std::string raw, std::string& section) {
+    MyString line(raw);
+    line.trim(TrimMode::Both);
+    std::string_view l = line.view();
+    if (l.empty() || l.front() == ';') return;
+    if (wildcard_match("[*]", l)) {
+        section.assign(l.substr(1, l.size() - 2));
+        return;
+    }
+    size_t i = 0;
+    while (i < l.size() && l[i] != '=' && l[i] != ' ') ++i;
+    std::string key(l.substr(0, i));
+    while (i < l.size() && l[i] == ' ') ++i;
+    if (i < l.size() && l[i] == '=') ++i;
+    while (i < l.size() && l[i] == ' ') ++i;
+    std::string value;
+    bool quoted = i < l.size() && l[i] == '"';
+    if (quoted) ++i;
+    for (; i < l.size(); ++i) {
+        char c = l[i];
+        if (c == '\\' && i + 1 < l.size()) {
+            value.push_back(l[++i]);
+        } else if (c == '\\') {
+            // A lone backslash at the end escapes nothing and is dropped.
+        } else if (quoted && c == '"') {
+            break;
+        } else {
+            value.push_back(c);
+        }
+    }
+    set_text(section, key, value);
+}
+
+void IniDocument::parse(std::string_view text) {
+    std::string section;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t lf = text.find('\n', start);
+        if (lf == std::string_view::npos) break;  // a last line without a line feed is ignored
+        size_t end = lf;
+        if (end > start && text[end - 1] == '\r') --end;
+        parse_line(std::string(text.substr(start, end - start)), section);
+        start = lf + 1;
+    }
+}
+
+bool IniDocument::load(const std::string& path) {
+    file_name_ = path;
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!f) return false;
+    std::string text;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
+    parse(text);
+    return true;
+}
+
+std::string IniDocument::serialise() const {
+    std::string out;
+    std::vector<bool> written(entries_.size(), false);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (written[i]) continue;
+        out += "\r\n[" + entries_[i].section + "]\r\n";
+        for (size_t j = i; j < entries_.size(); ++j) {
+            if (!written[j] && iequals(entries_[j].section, entries_[i].section)) {
+                out += entries_[j].key + "=" + entries_[j].value + "\r\n";
+                written[j] = true;
+            }
+        }
+    }
+    return out;
+}
+
+bool IniDocument::save(std::string* error) const {
+    if (file_name_.empty()) {
+        if (error) *error = "No file name";
+        return false;
+    }
+    return platform::write_file_atomically(file_name_, serialise(), error);
+}
+
+}  // namespace vardel
