@@ -1,0 +1,173 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace vardel::platform {
+
+File::~File() { close(); }
+
+File::File(File&& o) noexcept : fd_(o.fd_), error_(o.error_), path_(std::move(o.path_)) {
+    o.fd_ = -1;
+}
+
+File& File::operator=(File&& o) noexcept {
+    if (this != &o) {
+        close();
+        fd_ = std::exchange(o.fd_, -1);
+        error_ = o.error_;
+        path_ = std::move(o.path_);
+    }
+    return *this;
+}
+
+bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
+    close();
+    path_ = path;
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case OpenMode::Read: flags |= O_RDONLY | O_NONBLOCK; break;
+        case OpenMode::ReadWrite: flags |= O_RDWR; break;
+        case OpenMode::CreateReplace: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case OpenMode::CreateKeep: flags |= O_RDWR | O_CREAT; break;
+    }
+    do {
+        fd_ = ::open(path.c_str(), flags, mode_bits);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) {
+        error_ = errno;
+        return false;
+    }
+    if (mode == OpenMode::Read) {
+        // O_NONBLOCK only kept a FIFO from blocking the open; reads block as usual.
+        int fl = ::fcntl(fd_, F_GETFL);
+        if (fl >= 0) ::fcntl(fd_, F_SETFL, fl & ~O_NONBLOCK);
+    }
+    error_ = 0;
+    return true;
+}
+
+void File::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+ssize_t File::read(void* buf, size_t n) {
+    size_t done = 0;
+    auto* p = static_cast<char*>(buf);
+    while (done < n) {
+        ssize_t r = ::read(fd_, p + done, n - done);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            error_ = errno;
+            return -1;
+        }
+        if (r == 0) break;
+        done += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool File::write_all(const void* buf, size_t n) {
+    const auto* p = static_cast<const char*>(buf);
+    while (n > 0) {
+        ssize_t w = ::write(fd_, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            error_ = w < 0 ? errno : ENOSPC;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+ssize_t File::pread(void* buf, size_t n, uint64_t offset) {
+    size_t done = 0;
+    auto* p = static_cast<char*>(buf);
+    while (done < n) {
+        ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            error_ = errno;
+            return -1;
+        }
+        if (r == 0) break;
+        done += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool File::pwrite_all(const void* buf, size_t n, uint64_t offset) {
+    const auto* p = static_cast<const char*>(buf);
+    while (n > 0) {
+        ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            error_ = w < 0 ? errno : ENOSPC;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+        offset += static_cast<uint64_t>(w);
+    }
+    return true;
+}
+
+bool File::seek(uint64_t offset) {
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool File::seek_end(uint64_t* new_offset) {
+    off_t r = ::lseek(fd_, 0, SEEK_END);
+    if (r < 0) {
+        error_ = errno;
+        return false;
+    }
+    if (new_offset) *new_offset = static_cast<uint64_t>(r);
+    return true;
+}
+
+bool File::truncate(uint64_t length) {
+    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+        error_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool File::sync() {
+    if (::fsync(fd_) != 0) {
+        error_ = errno;
+        return false;
+    }
+    return true;
+}
+
+int64_t File::size() {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) {
+        error_ = errno;
+        return -1;
+    }
+    return st.st_size;
+}
+
+int64_t File::position() {
+    off_t r = ::lseek(fd_, 0, SEEK_CUR);
+    if (r < 0) error_ = errno;
+    return r;
+}
+
+}  // namespace vardel::platform

@@ -1,0 +1,59 @@
+#pragma once
+// An open file descriptor owned by one object: the suite's files are read and
+// written through this, never through raw system calls above platform/.
+// Every failure leaves errno in error() for the caller's message.
+// Not thread-safe: one owner at a time (it may be moved between threads).
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vardel::platform {
+
+enum class OpenMode {
+    Read,          // existing file, read only
+    ReadWrite,     // existing file, read and write
+    CreateReplace, // read and write, created or emptied
+    CreateKeep,    // read and write, created when missing, kept when present
+};
+
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // mode_bits apply to a file that is created. Never follows a FIFO or
+    // device open into a block: O_NONBLOCK is used for Read and cleared after.
+    bool open(const std::string& path, OpenMode mode, mode_t mode_bits = 0644);
+    bool is_open() const { return fd_ >= 0; }
+    void close();
+    int fd() const { return fd_; }
+    int error() const { return error_; }
+    const std::string& path() const { return path_; }
+
+    // Reads up to n bytes (fewer only at the end of the file); -1 on failure.
+    ssize_t read(void* buf, size_t n);
+    // Writes all n bytes or fails (a short write is ENOSPC); retries EINTR.
+    bool write_all(const void* buf, size_t n);
+    ssize_t pread(void* buf, size_t n, uint64_t offset);
+    bool pwrite_all(const void* buf, size_t n, uint64_t offset);
+    bool seek(uint64_t offset);
+    bool seek_end(uint64_t* new_offset = nullptr);
+    bool truncate(uint64_t length);
+    bool sync();
+    // -1 on failure.
+    int64_t size();
+    int64_t position();
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+    std::string path_;
+};
+
+}  // namespace vardel::platform
