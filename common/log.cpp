@@ -109,6 +109,10 @@ void Logger::write_signal_safe(const char* line, size_t len) noexcept {
     }
 }
 
+std::unique_lock<std::recursive_mutex> Logger::hold() {
+    return std::unique_lock<std::recursive_mutex>(log_lock());
+}
+
 void log(int level, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);

@@ -6,6 +6,7 @@
 // log again, e.g. a sink that logs).
 #include <cstdarg>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -31,8 +32,9 @@ public:
     virtual ~LogSink() = default;
     // Called with the log lock held; `text` already has CR LF line ends.
     virtual void write_line(int level, std::string_view text) = 0;
-    // Called from a fault handler: only async-signal-safe calls allowed (write(2)).
-    // Default: the sink is not safe there and drops the line.
+    // Called from a fault handler with a finished line (level name included):
+    // only async-signal-safe calls allowed (write(2)). Default: the sink is
+    // not safe there and drops the line.
     virtual void write_signal_safe(const char* /*line*/, size_t /*len*/) noexcept {}
 };
 
@@ -54,8 +56,14 @@ public:
     // An already formatted text (still given its CR LF ends).
     void log_text(int level, std::string_view text);
 
-    // From a fault handler: hands a finished line to every sink's signal-safe path.
+    // From a fault handler: hands a finished line (level name included) to
+    // every sink's signal-safe path.
     void write_signal_safe(const char* line, size_t len) noexcept;
+
+    // Holds the log lock. Code that takes another lock and then logs (the log
+    // file's check after a run) takes this one first, so the two locks are
+    // always taken in the same order: log lock, then the other.
+    std::unique_lock<std::recursive_mutex> hold();
 
 private:
     Logger() = default;

@@ -1,0 +1,179 @@
+#include "common/log_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "common/mystring.h"
+#include "common/text_helpers.h"
+#include "platform/file_info.h"
+#include "platform/paths.h"
+
+namespace vardel {
+
+LogFile::LogFile(LogFileHost& host, const platform::Clock& clock) : host_(host), clock_(clock) {}
+
+LogFile::~LogFile() {
+    if (mailer_.joinable()) mailer_.join();
+    std::lock_guard lock(file_lock_);
+    close_locked();
+}
+
+std::string LogFile::work_out_path() {
+    int64_t cycle = 0;
+    if (!host_.read_current_cycle(cycle)) return std::string();
+    std::string folder = host_.log_settings().log_file_path;
+    if (folder.empty()) {
+        // Unset: beside the settings store, rather than the root folder.
+        std::string store = platform::suite_paths().settings_store;
+        folder = store.substr(0, store.rfind('/') + 1) + "logs";
+    }
+    if (folder.back() != '/') folder += '/';
+    return folder + strprintf("LOG_%lld.txt", static_cast<long long>(cycle));
+}
+
+bool LogFile::ensure_open_locked() {
+    if (fd_.load() >= 0) return true;
+    if (log_path_.empty()) log_path_ = work_out_path();
+    if (log_path_.empty()) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(log_path_).parent_path(), ec);
+    int fd = ::open(log_path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;  // lines are dropped until the next attempt
+    fd_.store(fd);
+    return true;
+}
+
+void LogFile::close_locked() {
+    int fd = fd_.exchange(-1);
+    if (fd >= 0) {
+        ::fdatasync(fd);
+        ::close(fd);
+    }
+}
+
+void LogFile::write_line(int level, std::string_view text) {
+    std::lock_guard lock(file_lock_);
+    if (!ensure_open_locked()) return;
+    std::string line = std::string(level_name(level)) + std::string(text);
+    ssize_t n = ::write(fd_.load(), line.data(), line.size());
+    (void)n;  // a failed log write cannot be logged
+}
+
+void LogFile::write_signal_safe(const char* line, size_t len) noexcept {
+    int fd = fd_.load();
+    if (fd >= 0) {
+        ssize_t n = ::write(fd, line, len);
+        (void)n;
+        ::fdatasync(fd);
+    }
+}
+
+void LogFile::close() {
+    std::lock_guard lock(file_lock_);
+    close_locked();
+}
+
+std::string LogFile::log_path() const {
+    std::lock_guard lock(file_lock_);
+    return log_path_;
+}
+
+void LogFile::check_after_run() {
+    // An earlier mailing thread takes the log lock itself: let it finish
+    // before taking the locks.
+    wait_for_mailing(std::chrono::minutes(5));
+    auto log_lock = Logger::instance().hold();
+    std::lock_guard lock(file_lock_);
+    close_locked();
+    if (log_path_.empty()) return;
+    platform::FileInfo fi;
+    if (!platform::stat_path(log_path_, fi)) return;
+    int64_t created_sec, created_ns;
+    platform::unix_from_filetime(fi.times.creation, created_sec, created_ns);
+    int64_t age = clock_.now() - created_sec;
+    LogFileSettings s = host_.log_settings();
+    if (age > s.cycle_log_days * 86400) {
+        log(LOG_DEBUG, "Old log needs to be cycled\n");
+        cycle_locked();
+    } else if (static_cast<int64_t>(fi.size) > s.cycle_log_size * 1024) {
+        log(LOG_DEBUG, "Log exceeds allowed size\n");
+        cycle_locked();
+    }
+}
+
+void LogFile::cycle() {
+    wait_for_mailing(std::chrono::minutes(5));
+    auto log_lock = Logger::instance().hold();
+    std::lock_guard lock(file_lock_);
+    cycle_locked();
+}
+
+void LogFile::cycle_locked() {
+    std::string old_path;
+    {
+        std::lock_guard lock(file_lock_);
+        old_path = log_path_;
+        close_locked();
+    }
+    int64_t cycle = 0;
+    if (!host_.read_current_cycle(cycle)) {
+        log(LOG_COMPLAIN, "Can't open registry entry for Cycle\n");
+        return;
+    }
+    int64_t keep = host_.log_settings().keep_n_logs;
+    host_.write_current_cycle(cycle + 1 < keep ? cycle + 1 : 0);
+    log(LOG_INFO, "Cycle old log %s\n", old_path.c_str());
+
+    // One mailing thread at a time: callers waited for the earlier one.
+    if (mailer_.joinable()) {
+        if (!wait_for_mailing(std::chrono::milliseconds(0))) return;
+    }
+    {
+        std::lock_guard l(mail_mutex_);
+        mailing_ = true;
+    }
+    mailer_ = std::thread([this, old_path] { mailing_thread(old_path); });
+}
+
+void LogFile::mailing_thread(std::string old_path) {
+    LogFileSettings s = host_.log_settings();
+    if (s.mail_old_log) {
+        MyString text;
+        if (!text.read_text_file(old_path)) {
+            log(LOG_COMPLAIN, "Can't load log for mailing: %s\n", old_path.c_str());
+        } else {
+            std::string error;
+            if (host_.mail_log(s.mail_log_email, text.str(), error))
+                log(LOG_DEBUG, "Log emailed\n");
+            else
+                log(LOG_COMPLAIN, "Can't mail log %s: %s\n", old_path.c_str(), error.c_str());
+        }
+    }
+    {
+        auto log_lock = Logger::instance().hold();
+        std::lock_guard lock(file_lock_);
+        close_locked();
+        log_path_ = work_out_path();
+        if (!log_path_.empty()) ::unlink(log_path_.c_str());
+        log(LOG_DEBUG, "Create new log %s\n", log_path_.c_str());
+    }
+    {
+        std::lock_guard l(mail_mutex_);
+        mailing_ = false;
+    }
+    mail_cv_.notify_all();
+    host_.log_cycled();
+}
+
+bool LogFile::wait_for_mailing(std::chrono::milliseconds timeout) {
+    std::unique_lock l(mail_mutex_);
+    if (!mail_cv_.wait_for(l, timeout, [&] { return !mailing_; })) return false;
+    l.unlock();
+    if (mailer_.joinable() && mailer_.get_id() != std::this_thread::get_id()) mailer_.join();
+    return true;
+}
+
+}  // namespace vardel

@@ -1,0 +1,97 @@
+#pragma once
+// The service's log files: "LOG_%d.txt" in "LogFilePath", numbered by the
+// product key's "CurrentCycle", rotating through "KeepNLogs" files after a
+// run when the file is too old or too large, the old file optionally mailed
+// by a thread of its own.
+//
+// Each line is one write() of the level name and the text, straight to the
+// file without buffering in the process, so a crash loses no line already
+// logged. The file is synced (fdatasync) after each run and at close.
+//
+// Locks: the log lock (Logger::hold) is always taken before the log-file
+// lock; the check after a run takes both in that order before it logs.
+// Thread-safe; the mailing thread is joined by wait_for_mailing or the
+// destructor.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/log.h"
+#include "platform/clock.h"
+
+namespace vardel {
+
+struct LogFileSettings {
+    std::string log_file_path;  // folder of the log files
+    int64_t cycle_log_days = 7;
+    int64_t cycle_log_size = 100;  // kilobytes
+    int64_t keep_n_logs = 3;
+    bool mail_old_log = false;
+    std::string mail_log_email;
+};
+
+// What the log file needs from the rest of the service.
+class LogFileHost {
+public:
+    virtual ~LogFileHost() = default;
+    virtual LogFileSettings log_settings() = 0;
+    // "CurrentCycle" under the product key; false when the key cannot be opened.
+    virtual bool read_current_cycle(int64_t& cycle) = 0;
+    virtual bool write_current_cycle(int64_t cycle) = 0;
+    // Mails `body` to `to` with subject "Completed Log"; false with the
+    // mailer's error text.
+    virtual bool mail_log(const std::string& to, const std::string& body, std::string& error) = 0;
+    // Called by the mailing thread when its work is done (the service posts
+    // WUM_LOG_CYCLED, whose handler calls wait_for_mailing).
+    virtual void log_cycled() = 0;
+};
+
+class LogFile : public LogSink {
+public:
+    explicit LogFile(LogFileHost& host, const platform::Clock& clock = platform::system_clock());
+    ~LogFile() override;
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    // The log call's sink: the level name and the text.
+    void write_line(int level, std::string_view text) override;
+    void write_signal_safe(const char* line, size_t len) noexcept override;
+
+    // After a run: close, then cycle when older than "CycleLogDays" days or
+    // larger than "CycleLogSize" kilobytes. Syncs the file first.
+    void check_after_run();
+    // Moves on to the next file and starts the mailing thread.
+    void cycle();
+    // Syncs and closes (the next line opens the file again).
+    void close();
+    // Waits for the mailing thread; true when it has ended (or none runs).
+    bool wait_for_mailing(std::chrono::milliseconds timeout);
+
+    // The path in use, empty until worked out.
+    std::string log_path() const;
+
+private:
+    bool ensure_open_locked();
+    void close_locked();
+    // Both locks held.
+    void cycle_locked();
+    std::string work_out_path();
+    void mailing_thread(std::string old_path);
+
+    LogFileHost& host_;
+    const platform::Clock& clock_;
+    mutable std::recursive_mutex file_lock_;
+    std::string log_path_;
+    std::atomic<int> fd_{-1};
+
+    std::thread mailer_;
+    std::mutex mail_mutex_;
+    std::condition_variable mail_cv_;
+    bool mailing_ = false;
+};
+
+}  // namespace vardel
