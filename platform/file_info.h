@@ -1,5 +1,5 @@
 #pragma once
-// What the suite needs to know of a file, in the design's terms: Windows
+// What the suite needs to know of a file, in the suite's own terms: Windows
 // attribute bits and FILETIME times (100 ns units since 1601-01-01 UTC).
 //   read-only 0x01  owner may not write
 //   hidden    0x02  name begins with "."

@@ -1,0 +1,168 @@
+#include "vardeld/pipe_server.h"
+
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/pipe_record.h"
+#include "common/text_helpers.h"
+
+namespace vardel {
+
+PipeServer::PipeServer(HandOver hand_over, StatusText status_text)
+    : hand_over_(std::move(hand_over)), status_text_(std::move(status_text)) {
+    stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+PipeServer::~PipeServer() {
+    stop();
+    if (stop_fd_ >= 0) ::close(stop_fd_);
+}
+
+bool PipeServer::open(const std::string& path) {
+    std::string error;
+    open_result_ = listener_.listen(path, &error);
+    if (open_result_ != platform::SeqPacketListener::Result::Listening) {
+        log(LOG_ERROR, "Can't open comms pipe -- %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+void PipeServer::accept() {
+    while (true) {
+        int fd = listener_.accept();
+        if (fd < 0) return;
+        Slot* free_slot = nullptr;
+        int number = -1;
+        for (int i = 0; i < kSlots; ++i) {
+            if (!(slots_[i].bits.load() & InUse)) {
+                free_slot = &slots_[i];
+                number = i;
+                break;
+            }
+        }
+        if (!free_slot) {
+            ::close(fd);  // all nine in use: the client sees the connection end
+            continue;
+        }
+        // A slot's earlier reader has ended (it cleared InUse last).
+        if (free_slot->reader.joinable()) free_slot->reader.join();
+        {
+            std::lock_guard lock(free_slot->write_lock);
+            free_slot->fd = fd;
+            free_slot->stalled = false;
+        }
+        free_slot->bits.store(InUse);
+        free_slot->reader = std::thread([this, number, fd] { reader_thread(number, fd); });
+    }
+}
+
+void PipeServer::reader_thread(int number, int fd) {
+    Slot& slot = slots_[number];
+    std::string buf;
+    while (true) {
+        platform::RecvResult r = platform::recv_record(fd, buf, PipeRecord::kMaxRecord,
+                                                       std::chrono::milliseconds(-1), stop_fd_);
+        if (r != platform::RecvResult::Record) {
+            if (r == platform::RecvResult::TooLong)
+                log(LOG_DEBUG, "Disconnect(2,%d) due to readfile -- %d: %s\n", number, EMSGSIZE,
+                    system_error_text(EMSGSIZE));
+            else if (r == platform::RecvResult::Failed)
+                log(LOG_DEBUG, "Disconnect(2,%d) due to readfile -- %d: %s\n", number, errno,
+                    system_error_text(errno));
+            break;
+        }
+        std::optional<PipeRecord> rec = PipeRecord::decode(buf);
+        if (!rec) continue;  // fewer than 4 bytes: nothing to act on
+        switch (rec->code) {
+            case PIPE_REGISTER:
+                log(LOG_DEBUG, "Register slot %d\n", number);
+                slot.bits.fetch_or(Registered);
+                break;
+            case PIPE_SINGLE_STATUS:
+                log(LOG_DEBUG, "Single status: slot %d\n", number);
+                write(slot, PIPE_STATUS, status_text_());
+                break;
+            case PIPE_REQUEST_ONGOING:
+                log(LOG_DEBUG, "Request Ongoing, slot %d\n", number);
+                slot.bits.fetch_or(RequestOngoing);
+                break;
+            default:
+                hand_over_(rec->code, rec->text, number);
+                break;
+        }
+    }
+    {
+        std::lock_guard lock(slot.write_lock);
+        ::close(slot.fd);
+        slot.fd = -1;
+    }
+    slot.bits.store(0);
+}
+
+void PipeServer::write(Slot& slot, uint32_t code, const std::string& text) {
+    std::string bytes = PipeRecord{code, text}.encode();
+    std::lock_guard lock(slot.write_lock);
+    if (slot.fd < 0) return;
+    if (platform::send_record(slot.fd, bytes, std::chrono::milliseconds(0))) {
+        slot.stalled = false;
+        return;
+    }
+    // The record is dropped. A client that stays unreadable is let go, so it
+    // can never hold up a backup that is logging.
+    auto now = std::chrono::steady_clock::now();
+    if (errno != EAGAIN) {
+        ::shutdown(slot.fd, SHUT_RDWR);
+    } else if (!slot.stalled) {
+        slot.stalled = true;
+        slot.stalled_since = now;
+    } else if (now - slot.stalled_since > kStallLimit) {
+        ::shutdown(slot.fd, SHUT_RDWR);
+    }
+}
+
+void PipeServer::push(uint32_t bit, uint32_t code, const std::string& text) {
+    for (Slot& s : slots_) {
+        uint32_t b = s.bits.load();
+        if ((b & InUse) && (b & bit)) write(s, code, text);
+    }
+}
+
+void PipeServer::push_registered(uint32_t code, const std::string& text) {
+    push(Registered, code, text);
+}
+
+void PipeServer::push_log_subscribers(uint32_t code, const std::string& text) {
+    push(RequestOngoing, code, text);
+}
+
+void PipeServer::send_to_slot(int slot, uint32_t code, const std::string& text) {
+    if (slot < 0 || slot >= kSlots) return;
+    if (slots_[slot].bits.load() & InUse) write(slots_[slot], code, text);
+}
+
+int PipeServer::connected_count() const {
+    int n = 0;
+    for (const Slot& s : slots_) n += (s.bits.load() & InUse) ? 1 : 0;
+    return n;
+}
+
+void PipeServer::stop() {
+    if (stopped_.exchange(true)) return;
+    listener_.close();
+    uint64_t one = 1;
+    ssize_t n = ::write(stop_fd_, &one, sizeof one);
+    (void)n;
+    for (Slot& s : slots_)
+        if (s.reader.joinable()) s.reader.join();
+}
+
+void PipeLogSink::write_line(int level, std::string_view text) {
+    server_.push_log_subscribers(level <= LOG_INFO ? PIPE_INFO : PIPE_ALERT, std::string(text));
+}
+
+}  // namespace vardel
