@@ -58,16 +58,39 @@ const char* system_error_text(int error_number) {
 
 const char* system_error_text() { return system_error_text(errno); }
 
-std::string date_time_text(int64_t seconds) {
-    if (seconds == 0) return "--";
+namespace {
+
+std::string tm_text(const struct tm& tm) {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    return strprintf(" %s %s %02d %04d %02d:%02d:%02d", days[tm.tm_wday], months[tm.tm_mon],
+                     tm.tm_mday, tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+}  // namespace
+
+std::string date_time_text(int64_t seconds) {
+    if (seconds == 0) return "--";
     time_t t = static_cast<time_t>(seconds);
     struct tm tm;
     if (!localtime_r(&t, &tm)) return "--";
-    return strprintf(" %s %s %02d %04d %02d:%02d:%02d", days[tm.tm_wday], months[tm.tm_mon],
-                     tm.tm_mday, tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return tm_text(tm);
+}
+
+std::string local_seconds_text(int64_t local) {
+    if (local == 0) return "--";
+    time_t t = static_cast<time_t>(local);
+    struct tm tm;
+    if (!gmtime_r(&t, &tm)) return "--";
+    return tm_text(tm);
+}
+
+std::string ctime_text(int64_t seconds) {
+    time_t t = static_cast<time_t>(seconds);
+    char buf[64];
+    if (!ctime_r(&t, buf)) return "\n";
+    return buf;
 }
 
 std::string now_text(const platform::Clock& clock) { return date_time_text(clock.now()); }

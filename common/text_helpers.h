@@ -27,6 +27,10 @@ const char* system_error_text();
 // " Sun Jan 05 2025 14:03:09" (local time, leading blank), or "--" for 0.
 std::string date_time_text(int64_t seconds_since_1970);
 std::string now_text(const platform::Clock& clock = platform::system_clock());
+// The same text for local seconds (taken apart as UTC: the local wall clock).
+std::string local_seconds_text(int64_t local_seconds);
+// The system's 24-character form "Www Mmm dd hh:mm:ss yyyy" with its line feed.
+std::string ctime_text(int64_t seconds_since_1970);
 
 // The file-name part: the text after the last "/" (the whole text when there
 // is none). ":" is an ordinary character in Linux names.

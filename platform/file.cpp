@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +150,36 @@ bool File::truncate(uint64_t length) {
 
 bool File::sync() {
     if (::fsync(fd_) != 0) {
+        error_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool File::lock_exclusive() {
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        error_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool File::read_lock_whole() {
+    struct flock fl {};
+    fl.l_type = F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;  // to the end, however the file grows
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+        error_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool File::set_mode(mode_t mode) {
+    if (::fchmod(fd_, mode) != 0) {
         error_ = errno;
         return false;
     }

@@ -46,6 +46,14 @@ public:
     bool seek_end(uint64_t* new_offset = nullptr);
     bool truncate(uint64_t length);
     bool sync();
+    // flock(LOCK_EX | LOCK_NB): the file "opened unshared". False with
+    // EWOULDBLOCK in error() when another holder has it (a sharing violation).
+    bool lock_exclusive();
+    // An open-file-description read lock over the whole file (F_OFD_SETLK,
+    // F_RDLCK). False when another process holds a write lock.
+    bool read_lock_whole();
+    // Permission bits, for a copy that keeps them (umask does not apply).
+    bool set_mode(mode_t mode);
     // -1 on failure.
     int64_t size();
     int64_t position();

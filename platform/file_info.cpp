@@ -63,6 +63,16 @@ bool stat_path(const std::string& path, FileInfo& out, int* error_number) {
     return true;
 }
 
+bool stat_path_following(const std::string& path, FileInfo& out, int* error_number) {
+    struct statx sx;
+    if (::statx(AT_FDCWD, path.c_str(), 0, kMask, &sx) != 0) {
+        if (error_number) *error_number = errno;
+        return false;
+    }
+    fill(sx, path, out);
+    return true;
+}
+
 bool stat_descriptor(int fd, const std::string& name, FileInfo& out, int* error_number) {
     struct statx sx;
     if (::statx(fd, "", AT_EMPTY_PATH, kMask, &sx) != 0) {

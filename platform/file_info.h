@@ -48,6 +48,8 @@ struct FileInfo {
 // Stats `path` without following a final symbolic link. On failure returns
 // false and sets *error_number (when given) to errno.
 bool stat_path(const std::string& path, FileInfo& out, int* error_number = nullptr);
+// The same, following symbolic links to what they name.
+bool stat_path_following(const std::string& path, FileInfo& out, int* error_number = nullptr);
 // Stats an open descriptor; `name` gives the hidden bit.
 bool stat_descriptor(int fd, const std::string& name, FileInfo& out, int* error_number = nullptr);
 

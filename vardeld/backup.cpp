@@ -1,0 +1,329 @@
+#include "vardeld/backup.h"
+
+#include <filesystem>
+
+#include "common/log.h"
+#include "common/my_error.h"
+#include "common/set_lock.h"
+#include "common/text_helpers.h"
+#include "platform/process.h"
+#include "platform/thread_priority.h"
+#include "vardeld/container_saver.h"
+#include "vardeld/scanner.h"
+#include "vardeld/service_messages.h"
+
+namespace vardel {
+
+namespace fs = std::filesystem;
+
+std::string BackupRun::output_name(const char* fmt) const {
+    return destination_folder +
+           strprintf(fmt, static_cast<long long>(cycle), static_cast<long long>(sequence));
+}
+
+std::vector<std::string> setting_lines(const std::string& value) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < value.size()) {
+        size_t start = i;
+        while (i < value.size() && value[i] != '\r' && value[i] != '\n') ++i;
+        std::string line = value.substr(start, i - start);
+        if (!line.empty()) out.push_back(line);
+        if (i < value.size() && value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+        if (i < value.size()) ++i;
+    }
+    return out;
+}
+
+Backup::Backup(const BackupSet& set, const GeneralSettings& general, RunFlags& flags,
+               BackupServices services)
+    : run_(set, general, flags), services_(std::move(services)) {
+    if (!services_.share_logon) services_.share_logon = &default_logon_;
+    if (!services_.clock) services_.clock = &platform::system_clock();
+}
+
+Backup::~Backup() = default;
+
+int64_t Backup::now() const { return services_.clock->now(); }
+
+void Backup::execute(const char* setting, const std::string& command) {
+    if (command.empty()) return;
+    int err = 0;
+    int code = platform::run_shell_command(command, &err);
+    if (code == -1) {
+        log(LOG_COMPLAIN, "%s failed (%d): %s\n", setting, -1, command.c_str());
+        run_.report.add_line(strprintf("%s failed: Error %d: Command=%s", setting, err, command.c_str()));
+    } else if (code != 0) {
+        log(LOG_ALERT, "%s: %s : returned %d\n", setting, command.c_str(), code);
+    } else {
+        log(LOG_DEBUG, "%s: %s\n", setting, command.c_str());
+    }
+}
+
+void Backup::delete_output(int64_t cycle, int64_t sequence) {
+    auto name = [&](const char* fmt) {
+        return run_.destination_folder +
+               strprintf(fmt, static_cast<long long>(cycle), static_cast<long long>(sequence));
+    };
+    std::error_code ec;
+    switch (run_.set.SaveFormat) {
+        case SAVE_SAF: fs::remove(name("B%lld_%lld.SAF"), ec); break;
+        case SAVE_ZIP: fs::remove(name("B%lld_%lld.ZIP"), ec); break;
+        case SAVE_DISCRETE: fs::remove_all(name("B%lld_%lld"), ec); break;
+        default: break;
+    }
+    fs::remove(name("L%lld_%lld.TXT"), ec);
+}
+
+void Backup::remove_instance_keys(int64_t cycle, int64_t from, int64_t to) {
+    // The backups of a reused slot are gone: their records go too, so the
+    // restore tool and the editor never list backups that no longer exist.
+    bool changed = false;
+    for (int64_t k = from; k <= to; ++k)
+        changed |= run_.state.remove("BACKUPSET", strprintf("BACKUPINSTANCE_%lld_%lld",
+                                                            static_cast<long long>(cycle),
+                                                            static_cast<long long>(k)));
+    std::string error;
+    if (changed && !run_.state.save(&error)) log(LOG_ERROR, "%s\n", error.c_str());
+}
+
+bool Backup::load_parameters() {
+    BackupSet& set = run_.set;
+    if (set.BackupDestination.empty()) {
+        log(LOG_COMPLAIN, "Backup set '%s' has no destination specified\n", set.Name.c_str());
+        run_.report.add_line(strprintf("Backup set '%s' has no destination specified", set.Name.c_str()));
+        return false;
+    }
+    std::string dest = run_.destination_folder;
+    if (dest.empty() || dest.back() != '/') dest.push_back('/');
+    run_.destination_folder = dest;
+    run_.state_file_path = dest + "BACKUP.INI";
+    run_.state.load(run_.state_file_path);
+    run_.state.set_file_name(run_.state_file_path);
+    std::string stored = run_.state.get_text("BACKUPSET", "NAME");
+    if (!stored.empty() && !iequals(stored, set.Name)) {
+        log(LOG_COMPLAIN,
+            "BACKUP.INI contains wrong backup name (possible backup directory collision)\n");
+        run_.report.add_line(
+            "BACKUP.INI contains wrong backup name (possible backup directory collision)");
+        return false;
+    }
+    if (set.BackupsPerCycle < 1) set.BackupsPerCycle = 1;
+    if (set.CyclesToSave < 1) set.CyclesToSave = 1;
+
+    run_.sequence = run_.state.get_number("BACKUPSET", "SEQUENCE") + 1;
+    run_.cycle = run_.state.get_number("BACKUPSET", "CYCLE");
+    if (run_.cycle <= 0) run_.cycle = 1;  // a negative number is as good as none
+    if (run_.sequence < 1) run_.sequence = 1;
+    if (run_.sequence > set.BackupsPerCycle) {
+        run_.sequence = 1;
+        ++run_.cycle;
+    }
+    if (run_.cycle > set.CyclesToSave) {
+        run_.cycle = 1;
+        run_.sequence = 1;
+    }
+    run_.track_deleted = set.TrackDeletedFiles;
+    if (run_.sequence != 1) run_.track_deleted = run_.state.get_number("BACKUPSET", "TRACKDELETED") != 0;
+
+    // Every format keeps a list file: the SAF format's deleted-file tracking
+    // needs one as much as the others.
+    run_.list_file_path = run_.output_name("L%lld_%lld.TXT");
+    switch (set.SaveFormat) {
+        case SAVE_SAF:
+            run_.archive_path = run_.output_name("B%lld_%lld.SAF");
+            run_.files_folder = dest;
+            break;
+        case SAVE_ZIP:
+            run_.archive_path = run_.output_name("B%lld_%lld.ZIP");
+            run_.files_folder = dest;
+            break;
+        case SAVE_DISCRETE: run_.files_folder = run_.output_name("B%lld_%lld/"); break;
+        default: VARDEL_UNEXPECTED_SWITCH(); return false;
+    }
+    run_.start_time = now();
+    run_.last_backup_time = run_.state.get_number("BACKUPSET", "LASTBACKUPTIME");
+    run_.first_backup_time = run_.state.get_number("BACKUPSET", "FIRSTBACKUPTIME");
+    run_.activity = false;
+
+    for (int64_t k = run_.sequence; k <= set.BackupsPerCycle; ++k) delete_output(run_.cycle, k);
+    remove_instance_keys(run_.cycle, run_.sequence, set.BackupsPerCycle);
+    std::error_code ec;
+    fs::create_directories(run_.files_folder, ec);
+
+    run_.encode = set.PasswordEncode && !run_.general.EncodingPassword.empty();
+    saver_ = std::make_unique<ContainerSaver>(run_);
+    return saver_->open();
+}
+
+void Backup::walk_everything() {
+    Scanner scanner(run_, *saver_);
+    if (run_.track_deleted) scanner.load_list_files();
+    std::vector<std::string> lines = setting_lines(run_.set.BackupDirs);
+    for (std::string& line : lines) line = absolute_path(line);
+    // The roots, so a retried file finds the root it was first walked under.
+    for (const std::string& line : lines) {
+        platform::FileInfo fi;
+        bool dir = platform::stat_path_following(line, fi) && fi.is_directory();
+        std::string root = dir ? line : std::string(folder_part(line));
+        if (root.empty() || root.back() != '/') root.push_back('/');
+        saver_->add_root(root);
+    }
+    for (const std::string& line : lines) {
+        platform::FileInfo fi;
+        if (!platform::stat_path_following(line, fi)) throw MyError(NOT_FOUND, "Couldn't find path");
+        std::string root = fi.is_directory() ? line : std::string(folder_part(line));
+        if (root.empty() || root.back() != '/') root.push_back('/');
+        run_.current_root = root;
+        scanner.backup_this_path(line);
+    }
+    if (!run_.retry_list.empty()) {
+        MyString retry = run_.retry_list;
+        run_.retry_list.assign("");
+        size_t n = retry.count_lines();
+        for (size_t i = 1; i <= n; ++i) {
+            std::string p = retry.line(i);
+            run_.current_root = saver_->root_of(p);
+            scanner.backup_this_path(p);
+        }
+        if (!run_.retry_list.empty()) {
+            run_.report.add_line("The following files could not be backed up:");
+            size_t m = run_.retry_list.count_lines();
+            for (size_t i = 1; i <= m; ++i) run_.report.add_line(run_.retry_list.line(i));
+            run_.report.add_line("");
+        }
+    }
+    if (run_.track_deleted) scanner.write_list_file();
+}
+
+void Backup::finish() {
+    if (!run_.activity) {
+        saver_->discard();
+        delete_output(run_.cycle, run_.sequence);
+        return;
+    }
+    // The container is whole on disk before the state records it.
+    std::string error;
+    if (!saver_->close(error)) throw MyError(OPERATION_FAILED, error);
+    IniDocument& st = run_.state;
+    const BackupSet& set = run_.set;
+    st.set_text("BACKUPSET", "NAME", set.Name);
+    st.set_number("BACKUPSET", "CYCLES", set.CyclesToSave);
+    st.set_number("BACKUPSET", "BACKUPSPERCYCLE", set.BackupsPerCycle);
+    st.set_number("BACKUPSET", "SAVEFORMAT", set.SaveFormat);
+    st.set_number("BACKUPSET", "SEQUENCE", run_.sequence);
+    st.set_number("BACKUPSET", "CYCLE", run_.cycle);
+    st.set_number("BACKUPSET", "LASTBACKUPTIME", run_.start_time);
+    if (run_.sequence == 1) st.set_number("BACKUPSET", "FIRSTBACKUPTIME", run_.start_time);
+    st.set_number("BACKUPSET", "TRACKDELETED", run_.track_deleted ? 1 : 0);
+    st.set_number("BACKUPSET", "ENCODE", set.PasswordEncode ? 1 : 0);
+    st.set_number("BACKUPSET",
+                  strprintf("BACKUPINSTANCE_%lld_%lld", static_cast<long long>(run_.cycle),
+                            static_cast<long long>(run_.sequence)),
+                  run_.start_time);
+    // A backup that "BACKUP.INI" does not record cannot be restored: the run
+    // fails rather than report success.
+    if (!st.save(&error)) throw MyError(OPERATION_FAILED, "Can't save BACKUP.INI: " + error);
+}
+
+void Backup::mail_report(int64_t started) {
+    const GeneralSettings& g = run_.general;
+    if (run_.flags.abort.load() || !g.SendEmailOnCompletion || g.CompletionEmail.empty()) return;
+    run_.report.add_line(" ");
+    run_.report.add_line(strprintf("Duration: %d seconds", static_cast<int>(now() - started)));
+    run_.report.add_line(strprintf("%d files scanned, %d saved", static_cast<int>(run_.files_scanned),
+                                   static_cast<int>(run_.files_saved)));
+    if (!services_.mail) return;
+    std::string error;
+    if (!services_.mail(g.CompletionEmail, strprintf("Backup '%s'", run_.set.Name.c_str()),
+                        run_.report.str(), g, error))
+        log(LOG_ERROR, "Sendmail failed: %s\n", error.c_str());
+}
+
+int Backup::run() {
+    const std::string& name = run_.set.Name;
+    pause_wait(run_.flags);
+    int64_t started = now();
+
+    int prio = run_.set.BackupThreadPriority;
+    if (prio != 0) {
+        if (!platform::valid_thread_priority(prio)) {
+            log(LOG_COMPLAIN, "Invalid thread priority request\n");
+            prio = 0;
+        }
+        if (!platform::set_current_thread_priority(prio))
+            log(LOG_ERROR, "SetThreadPriority failed: %s\n", system_error_text());
+    }
+
+    bool locked = false;
+    if (run_.flags.abort.load()) {
+        log(LOG_ALERT, "Backup '%s' aborted by user request\n", name.c_str());
+        run_.report.add_line(strprintf("Backup '%s' aborted by user request", name.c_str()));
+        run_.result = kResultAborted;
+    } else if (!(locked = SetLock::acquire(name))) {
+        log(LOG_ALERT, "Backup '%s' locked by another program\n", name.c_str());
+        run_.failure_text = strprintf("Backup '%s' locked by another program", name.c_str());
+        run_.report.add_line(run_.failure_text);
+        run_.result = kResultFailed;
+    } else {
+        ShareLogonResult logon =
+            services_.share_logon->log_on_if_necessary(run_.set.BackupDestination, run_.general);
+        const char* dest = run_.set.BackupDestination.c_str();
+        if (!logon.reachable) {
+            log(LOG_ALERT, "Can't connect to network drive '%s' -- Error %d: %s\n", dest,
+                logon.error_number, logon.error_text.c_str());
+            run_.failure_text = strprintf("Can't connect to network drive '%s' -- %s\n", dest,
+                                          logon.error_text.c_str());
+            run_.report.add_line(run_.failure_text);
+            run_.result = kResultFailed;
+        } else {
+            run_.destination_folder = logon.folder;
+            if (!load_parameters()) {
+                log(LOG_ALERT, "Backup '%s': LoadParameters failed\n", name.c_str());
+                run_.report.add_line(strprintf("Backup '%s': LoadParameters failed", name.c_str()));
+                run_.failure_text = run_.report.str();
+                run_.result = kResultFailed;
+                if (saver_) saver_->discard();
+            } else {
+                log(LOG_PROGRESS, "Start backup set '%s'\n", name.c_str());
+                execute("ExecuteBeforeStart", run_.set.ExecuteBeforeStart);
+                try {
+                    walk_everything();
+                    finish();
+                    if (run_.activity) {
+                        execute("ExecuteOnSuccess", run_.set.ExecuteOnSuccess);
+                        run_.report.add_line(strprintf("Backup Completed %s", now_text(*services_.clock).c_str()));
+                    } else {
+                        log(LOG_INFO, "No activity. Backup '%s' not done\n", name.c_str());
+                        run_.report.add_line("No activity. Backup not done");
+                    }
+                } catch (const MyError& e) {
+                    if (e.code() == 0) {
+                        log(LOG_ALERT, "%s\n", e.message());
+                        run_.report.add_line(e.message());
+                        run_.failure_text = e.message();
+                        run_.result = kResultFailed;
+                    } else if (e.code() == RUN_ABORTED) {
+                        log(LOG_ALERT, "Backup aborted by user request\n");
+                        run_.report.add_line("Backup aborted by user request");
+                        run_.result = kResultAborted;
+                    } else {
+                        log(LOG_ALERT, "Backup aborted due to internal error (%s)\n", e.message());
+                        run_.failure_text =
+                            strprintf("Backup aborted due to internal error (%s)", e.message());
+                        run_.report.add_line(run_.failure_text);
+                        run_.result = kResultFailed;
+                    }
+                    execute("ExecuteOnFailure", run_.set.ExecuteOnFailure);
+                    saver_->discard();
+                    delete_output(run_.cycle, run_.sequence);
+                }
+            }
+        }
+    }
+    mail_report(started);
+    if (locked) SetLock::release();
+    return run_.result;
+}
+
+}  // namespace vardel

@@ -1,0 +1,66 @@
+#pragma once
+// Module backup: the run of one backup set, start to finish, on the backup
+// thread: the set lock, the destination, "BACKUP.INI" with the cycle and
+// sequence numbers and the clearing of the slot to fill, the container, the
+// hook commands, the walk of every BackupDirs entry and the second pass, the
+// list file, the new state, the report and the completion mail.
+//
+// One object per run; run() is called once, on the thread that does the work.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/backup_set.h"
+#include "common/general_settings.h"
+#include "platform/clock.h"
+#include "vardeld/backup_run.h"
+#include "vardeld/run_flags.h"
+#include "vardeld/share_logon.h"
+
+namespace vardel {
+
+class ContainerSaver;
+
+// What a run needs from the rest of the service.
+struct BackupServices {
+    // Mails `body` with `subject` to `to` through the settings' SMTPHost and
+    // FromEmail; false with the mailer's error text.
+    std::function<bool(const std::string& to, const std::string& subject, const std::string& body,
+                       const GeneralSettings& settings, std::string& error)>
+        mail;
+    ShareLogon* share_logon = nullptr;  // null: a plain ShareLogon
+    const platform::Clock* clock = nullptr;  // null: the system clock
+};
+
+class Backup {
+public:
+    Backup(const BackupSet& set, const GeneralSettings& general, RunFlags& flags,
+           BackupServices services = {});
+    ~Backup();
+    Backup(const Backup&) = delete;
+    Backup& operator=(const Backup&) = delete;
+
+    // Runs the backup; returns the result: 5 completed, 3 failed, 4 aborted.
+    int run();
+
+    const std::string& failure_text() const { return run_.failure_text; }
+    const MyString& report() const { return run_.report; }
+    const BackupRun& state() const { return run_; }
+
+private:
+    bool load_parameters();
+    void walk_everything();
+    void finish();
+    void execute(const char* setting, const std::string& command);
+    void delete_output(int64_t cycle, int64_t sequence);
+    void remove_instance_keys(int64_t cycle, int64_t from, int64_t to);
+    void mail_report(int64_t started);
+    int64_t now() const;
+
+    BackupRun run_;
+    BackupServices services_;
+    ShareLogon default_logon_;
+    std::unique_ptr<ContainerSaver> saver_;
+};
+
+}  // namespace vardel

@@ -1,0 +1,438 @@
+#include "vardeld/container_saver.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "common/log.h"
+#include "common/my_error.h"
+#include "common/text_helpers.h"
+#include "containers/saf_writer.h"
+#include "containers/zip_read_hook.h"
+#include "containers/zip_writer.h"
+#include "platform/file_info.h"
+
+namespace vardel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum FileLockLevel { LOCK_EXCLUSIVE = 0, LOCK_READ = 1, LOCK_NONE = 2 };
+enum LockFailure { LF_WAIT = 0, LF_RETRY_LATER = 1, LF_DEGRADE = 2, LF_FAIL = 3 };
+enum Validation { VALIDATE_NONE = 0, VALIDATE_FULL_READBACK = 1 };
+enum ChangeHandling { CHANGE_IGNORE = 0, CHANGE_GIVE_UP = 1, CHANGE_WAIT_RETRY = 2,
+                      CHANGE_TRY_LATER = 3 };
+
+constexpr size_t kCopyBlock = 16384;
+
+bool extension_is(const std::string& path, const char* ext) {
+    std::string_view name = file_name_part(path);
+    size_t dot = name.rfind('.');
+    return dot != std::string_view::npos && iequals(name.substr(dot + 1), ext);
+}
+
+void sleep_seconds(int s) {
+    if (s > 0) std::this_thread::sleep_for(std::chrono::seconds(s));
+}
+
+}  // namespace
+
+ContainerSaver::ContainerSaver(BackupRun& run)
+    : run_(run), buf_a_(kCopyBlock), buf_b_(kCopyBlock) {
+    if (run_.encode) stream_.set_key(run_.general.EncodingPassword);
+}
+
+ContainerSaver::~ContainerSaver() { discard(); }
+
+bool ContainerSaver::open() {
+    if (run_.set.SaveFormat == SAVE_SAF) {
+        saf_ = std::make_unique<SafWriter>();
+        if (!saf_->create_archive(run_.archive_path)) {
+            log(LOG_COMPLAIN, "Can't create SAF file %s\n", run_.archive_path.c_str());
+            run_.report.add_line(strprintf("Can't create SAF file %s", run_.archive_path.c_str()));
+            saf_.reset();
+            return false;
+        }
+        if (run_.encode) saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
+        saf_->set_progress_hook([this] { check_abort(run_.flags); });
+    } else if (run_.set.SaveFormat == SAVE_ZIP) {
+        zip_ = ZipWriter::create(run_.archive_path);
+        if (!zip_) {
+            log(LOG_COMPLAIN, "Can't create zip file %s\n", run_.archive_path.c_str());
+            run_.report.add_line(strprintf("Can't create zip file %s", run_.archive_path.c_str()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ContainerSaver::close(std::string& error) {
+    bool ok = true;
+    if (saf_) {
+        if (!saf_->close_archive()) {
+            error = strprintf("Can't close SAF file %s: %s", run_.archive_path.c_str(),
+                              saf_->error_text().c_str());
+            ok = false;
+        }
+        saf_.reset();
+    }
+    if (zip_) {
+        ZipResult r = zip_->close();
+        if (r != ZR_OK) {
+            char text[256];
+            zip_->result_text(r, text, sizeof text);
+            error = strprintf("Can't close zip file %s: %s", run_.archive_path.c_str(), text);
+            ok = false;
+        }
+        zip_.reset();
+    }
+    return ok;
+}
+
+void ContainerSaver::discard() {
+    if (saf_) saf_->close_archive();
+    saf_.reset();
+    if (zip_) zip_->close();
+    zip_.reset();
+}
+
+std::string ContainerSaver::root_of(const std::string& path) const {
+    const std::string* best = nullptr;
+    for (const std::string& r : roots_)
+        if (path.compare(0, r.size(), r) == 0 && (!best || r.size() > best->size())) best = &r;
+    return best ? *best : run_.current_root;
+}
+
+std::string ContainerSaver::relative_path(const std::string& path) const {
+    if (run_.set.SavePathInfo) return path.substr(path.empty() || path[0] != '/' ? 0 : 1);
+    const std::string& root = run_.current_root;
+    if (path.compare(0, root.size(), root) == 0) return path.substr(root.size());
+    return std::string(file_name_part(path));
+}
+
+bool ContainerSaver::snapshot(const std::string& path, Snapshot& out, int* err) {
+    platform::FileInfo fi;
+    if (!platform::stat_path_following(path, fi, err)) return false;
+    out.mtime_sec = fi.mtime_sec;
+    out.mtime_nsec = fi.mtime_nsec;
+    out.size = fi.size;
+    return true;
+}
+
+bool ContainerSaver::save_file(const std::string& path) {
+    ++run_.files_saved;
+    log(LOG_DEBUG, "Save %s\n", path.c_str());
+    Snapshot snap;
+    int err = 0;
+    if (!snapshot(path, snap, &err)) {
+        log(LOG_COMPLAIN, "Can't stat file %s: %s\n", path.c_str(), system_error_text(err));
+        run_.report.add_line(strprintf("Can't stat file %s: %s", path.c_str(), system_error_text(err)));
+        return false;
+    }
+    if (run_.general.RetryLockTimes < 1) run_.general.RetryLockTimes = 1;
+    if (run_.general.FileChangeRetries < 1) run_.general.FileChangeRetries = 1;
+    switch (run_.set.SaveFormat) {
+        case SAVE_SAF: return save_saf(path);
+        case SAVE_ZIP: return save_zip(path);
+        case SAVE_DISCRETE: return save_discrete(path);
+        default: VARDEL_UNEXPECTED_SWITCH(); return false;
+    }
+}
+
+void ContainerSaver::record_empty_directory(const std::string& path) {
+    ++run_.empty_dirs;
+    if (auto* d = run_.catalogue.find_dir(path)) d->flags |= DirectoryCatalogue::Seen;
+    std::string bare = path;
+    if (bare.size() > 1 && bare.back() == '/') bare.pop_back();
+    if (saf_) {
+        if (!saf_->add_directory_entry(bare))
+            log(LOG_COMPLAIN, "Couldn't SAF file %s: %s\n", bare.c_str(), saf_->error_text().c_str());
+    } else if (zip_) {
+        ZipResult r = zip_->add_folder(bare);
+        if (r != ZR_OK) {
+            char text[256];
+            zip_->result_text(r, text, sizeof text);
+            log(LOG_COMPLAIN, "ZipAdd failed: %s (dir=%s)\n", text, bare.c_str());
+        }
+    } else if (run_.set.SaveFormat == SAVE_DISCRETE) {
+        std::error_code ec;
+        fs::create_directories(run_.files_folder + relative_path(path), ec);
+    }
+}
+
+// ---- discrete copies
+
+bool ContainerSaver::copy_and_encode(const std::string& source, const std::string& target) {
+    platform::File in, out;
+    if (!in.open(source, platform::OpenMode::Read)) {
+        errno = in.error();
+        return false;
+    }
+    platform::FileInfo fi;
+    int err = 0;
+    if (!platform::stat_descriptor(in.fd(), source, fi, &err)) {
+        log(LOG_COMPLAIN, "Can't stat file %s: %s\n", source.c_str(), system_error_text(err));
+        errno = err;
+        return false;
+    }
+    if (!out.open(target, platform::OpenMode::CreateReplace, fi.mode & 07777)) {
+        errno = out.error();
+        return false;
+    }
+    out.set_mode(fi.mode & 07777);
+    stream_.restart();
+    try {
+        while (true) {
+            check_abort(run_.flags);
+            ssize_t n = in.read(buf_a_.data(), buf_a_.size());
+            if (n < 0) {
+                errno = in.error();
+                return false;
+            }
+            if (n == 0) break;
+            if (run_.encode) stream_.encode(buf_a_.data(), n);
+            if (!out.write_all(buf_a_.data(), static_cast<size_t>(n))) {
+                log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
+                errno = out.error();
+                return false;
+            }
+        }
+    } catch (const MyError&) {
+        log(LOG_DEBUG, "rethrow after closing files in CopyAndEncode\n");
+        throw;
+    }
+    if (!out.sync()) {
+        errno = out.error();
+        return false;
+    }
+    platform::set_descriptor_times(out.fd(), fi.times.last_access, fi.times.last_write);
+    return true;
+}
+
+bool ContainerSaver::compare_files(const std::string& source, const std::string& target) {
+    platform::File a, b;
+    if (!a.open(source, platform::OpenMode::Read) || !b.open(target, platform::OpenMode::Read))
+        return false;
+    stream_.restart();
+    try {
+        while (true) {
+            check_abort(run_.flags);
+            ssize_t na = a.read(buf_a_.data(), buf_a_.size());
+            ssize_t nb = b.read(buf_b_.data(), buf_b_.size());
+            if ((na < 0) != (nb < 0) || na != nb) return false;
+            if (na < 0) return false;
+            if (na == 0) return true;
+            if (run_.encode) stream_.encode(buf_a_.data(), na);
+            if (std::memcmp(buf_a_.data(), buf_b_.data(), static_cast<size_t>(na)) != 0) return false;
+        }
+    } catch (const MyError&) {
+        log(LOG_DEBUG, "rethrow after close files in CompareFiles\n");
+        throw;
+    }
+}
+
+bool ContainerSaver::save_discrete(const std::string& path) {
+    const GeneralSettings& g = run_.general;
+    int attempts = g.FileChangeHandling != CHANGE_IGNORE ? g.FileChangeRetries : 1;
+    std::string target = run_.files_folder + relative_path(path);
+    for (int i = 0; i < attempts; ++i) {
+        Snapshot before, after;
+        snapshot(path, before);
+        std::error_code ec;
+        fs::create_directories(fs::path(target).parent_path(), ec);
+        if (!copy_and_encode(path, target)) {
+            const char* why = system_error_text();
+            log(LOG_COMPLAIN, "Copy failed: %s\n", why);
+            run_.report.add_line(strprintf("Copy failed for %s: Error=%s", path.c_str(), why));
+            continue;
+        }
+        if (g.FileChangeHandling == CHANGE_IGNORE) return true;
+        if (!snapshot(path, after) || !(after == before)) {
+            log(LOG_ALERT, "File changed during save\n");
+            continue;
+        }
+        if (g.FileValidationLevel == VALIDATE_FULL_READBACK && !compare_files(path, target)) {
+            log(LOG_ALERT, "File validation failed!\n");
+            continue;
+        }
+        return true;
+    }
+    log(LOG_COMPLAIN, "Backup attempt failed for %s\n", path.c_str());
+    run_.retry_list.add_line(path);
+    return false;
+}
+
+// ---- ZIP
+
+bool ContainerSaver::save_zip(const std::string& path) {
+    Snapshot before;
+    snapshot(path, before);
+    if (!ZipWriter::fits(before.size)) {
+        log(LOG_COMPLAIN, "File '%s' is too large for zip file (4GB max)\n", path.c_str());
+        run_.report.add_line(ZipWriter::too_large_text(path));
+        return false;
+    }
+    log(LOG_DEBUG, "ZipAdd %s\n", path.c_str());
+    ZipReadHook hook(run_.flags.abort, run_.encode ? &stream_ : nullptr);
+    ZipResult r = ZR_OK;
+    try {
+        r = zip_->add_file(ZipWriter::entry_name(path), path, hook);
+        check_abort(run_.flags);
+    } catch (const MyError& e) {
+        log(LOG_ERROR, "ZipAdd failed with error (%s) on file %s\n", e.message(), path.c_str());
+        run_.report.add_line(
+            strprintf("ZipAdd failed with error (%s) on file %s", e.message(), path.c_str()));
+        return false;
+    }
+    if (r != ZR_OK) {
+        if (run_.flags.abort.load()) {
+            log(LOG_DEBUG, "throw abort after ZipAdd failure\n");
+            throw MyError(RUN_ABORTED, "Abort flag set");
+        }
+        char text[256];
+        zip_->result_text(r, text, sizeof text);
+        log(LOG_COMPLAIN, "ZipAdd failed: %s: (file=%s)\n", text, path.c_str());
+        return false;
+    }
+    log(LOG_DEBUG, "ZR_OK\n");
+    if (run_.general.FileChangeHandling != CHANGE_IGNORE) {
+        Snapshot after;
+        if (!snapshot(path, after) || !(after == before)) {
+            log(LOG_ALERT, "File changed during backup\n");
+            log(LOG_ALERT, "Backed-up file %s may be invalid\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- SAF
+
+bool ContainerSaver::save_saf(const std::string& path) {
+    const GeneralSettings& g = run_.general;
+    bool shared = g.SmartLocking && (extension_is(path, "exe") || extension_is(path, "dll"));
+    if (g.FileLockLevel != LOCK_EXCLUSIVE) shared = true;
+    bool degraded = false;
+
+    platform::File file;
+    bool opened = false;
+    for (int attempt = 0; attempt < g.RetryLockTimes;) {
+        int err = 0;
+        if (file.open(path, platform::OpenMode::Read)) {
+            if (shared || file.lock_exclusive()) {
+                opened = true;
+                break;
+            }
+            err = file.error();
+            file.close();
+        } else {
+            err = file.error();
+        }
+        if (err == ENOENT) {
+            log(LOG_ALERT, "Couldn't find file %s\n", path.c_str());
+            return false;
+        }
+        if (err != EWOULDBLOCK) {
+            log(LOG_ALERT, "File open failed: %s\n", system_error_text(err));
+            return false;
+        }
+        switch (g.LockFailureHandling) {
+            case LF_WAIT:
+                sleep_seconds(g.WaitForLock);
+                ++attempt;
+                break;
+            case LF_RETRY_LATER:
+                log(LOG_DEBUG, "Exclusive lock failed for file %s\n", path.c_str());
+                run_.retry_list.add_line(path);
+                return false;
+            case LF_DEGRADE:
+                if (!shared) {
+                    log(LOG_DEBUG, "Exclusive lock failed -- degrade locking\n");
+                    shared = true;
+                    degraded = true;
+                    break;  // again at once, not counted
+                }
+                log(LOG_INFO, "Couldn't lock file %s\n", path.c_str());
+                return false;
+            default:
+                log(LOG_INFO, "Couldn't lock file %s\n", path.c_str());
+                return false;
+        }
+    }
+    if (!opened) {
+        log(LOG_INFO, "Couldn't lock file %s\n", path.c_str());
+        return false;
+    }
+
+    if (g.FileLockLevel == LOCK_READ || degraded) {
+        for (int attempt = 0; attempt < g.RetryLockTimes; ++attempt) {
+            if (file.read_lock_whole()) break;
+            if (g.LockFailureHandling == LF_WAIT) {
+                sleep_seconds(g.WaitForLock);
+            } else if (g.LockFailureHandling == LF_RETRY_LATER) {
+                log(LOG_INFO, "Couldn't read-lock file %s\n", path.c_str());
+                run_.retry_list.add_line(path);
+                return false;
+            } else if (g.LockFailureHandling == LF_DEGRADE) {
+                log(LOG_DEBUG, "File degraded to no-lock\n");
+            } else {
+                log(LOG_INFO, "Couldn't lock file\n");
+                return false;
+            }
+        }
+        // Attempts used up under Wait or Degrade Lock: saved without a lock.
+    }
+
+    bool check_change = g.FileChangeHandling == CHANGE_WAIT_RETRY ||
+                        g.FileChangeHandling == CHANGE_TRY_LATER;
+    try {
+        for (int attempt = 0; attempt < g.FileChangeRetries; ++attempt) {
+            Snapshot before, after;
+            if (check_change && !snapshot(path, before)) {
+                log(LOG_ALERT, "Couldn't stat file %s\n", path.c_str());
+                return false;
+            }
+            file.seek(0);
+            if (!saf_->open_file_entry(path) || !saf_->write_entry_data(file)) {
+                log(LOG_ALERT, "Couldn't SAF file %s: %s\n", path.c_str(), saf_->error_text().c_str());
+                saf_->drop_entry();
+                return false;
+            }
+            if (check_change) {
+                if (!snapshot(path, after)) {
+                    log(LOG_ALERT, "Couldn't stat file %s\n", path.c_str());
+                    saf_->drop_entry();
+                    return false;
+                }
+                if (!(after == before)) {
+                    log(LOG_INFO, "File changed\n");
+                    saf_->drop_entry();
+                    if (g.FileChangeHandling == CHANGE_TRY_LATER) {
+                        run_.retry_list.add_line(path);
+                        return false;
+                    }
+                    sleep_seconds(1);
+                    continue;
+                }
+            }
+            if (g.FileValidationLevel == VALIDATE_FULL_READBACK) {
+                file.seek(0);
+                if (!saf_->verify_entry(file)) {
+                    saf_->drop_entry();
+                    log(LOG_ALERT, "File verification failed\n");
+                    continue;
+                }
+            }
+            saf_->close_entry();
+            return true;
+        }
+    } catch (const MyError&) {
+        log(LOG_DEBUG, "Rethrow after MySaf.WriteOpenFile fail\n");
+        throw;
+    }
+    log(LOG_ALERT, "Save failed after all retries\n");
+    return false;
+}
+
+}  // namespace vardel

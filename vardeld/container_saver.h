@@ -1,0 +1,70 @@
+#pragma once
+// Saving one file into the run's container: the SAF archive (with locking,
+// change checks and read-back as the suite-wide settings say), the ZIP
+// archive, or a discrete copy in the backup's own folder; and recording
+// empty directories. Outcomes go to the trace, the run's report and, for
+// files worth a second try, the run's retry list.
+//
+// One per run, on the backup thread.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "containers/password_stream.h"
+#include "platform/file.h"
+#include "vardeld/backup_run.h"
+#include "vardeld/file_saver.h"
+
+namespace vardel {
+
+class SafWriter;
+class ZipWriter;
+
+class ContainerSaver : public FileSaver {
+public:
+    explicit ContainerSaver(BackupRun& run);
+    ~ContainerSaver() override;
+
+    // Creates the SAF or ZIP archive of the run (nothing for discrete
+    // copies). False, having logged and reported, when it cannot.
+    bool open();
+    // Closes the container for good; false with the reason in `error`.
+    bool close(std::string& error);
+    // Closes without regard to success (the output is about to be deleted).
+    void discard();
+
+    bool save_file(const std::string& path) override;
+    void record_empty_directory(const std::string& path) override;
+
+    // The BackupDirs roots (ending in "/"), so a file walked again in the
+    // second pass is placed under the root it was first walked under.
+    void add_root(const std::string& root) { roots_.push_back(root); }
+    // The longest root holding `path`; the run's current root when none does.
+    std::string root_of(const std::string& path) const;
+
+    // The discrete copy and its read-back.
+    bool copy_and_encode(const std::string& source, const std::string& target);
+    bool compare_files(const std::string& source, const std::string& target);
+
+private:
+    struct Snapshot {
+        int64_t mtime_sec = 0, mtime_nsec = 0;
+        uint64_t size = 0;
+        bool operator==(const Snapshot&) const = default;
+    };
+    bool snapshot(const std::string& path, Snapshot& out, int* err = nullptr);
+    std::string relative_path(const std::string& path) const;
+
+    bool save_saf(const std::string& path);
+    bool save_zip(const std::string& path);
+    bool save_discrete(const std::string& path);
+
+    BackupRun& run_;
+    PasswordStream stream_;
+    std::unique_ptr<SafWriter> saf_;
+    std::unique_ptr<ZipWriter> zip_;
+    std::vector<std::string> roots_;
+    std::vector<char> buf_a_, buf_b_;
+};
+
+}  // namespace vardel

@@ -1,0 +1,269 @@
+#include "vardeld/scanner.h"
+
+
+#include "common/list_file.h"
+#include "common/log.h"
+#include "common/my_error.h"
+#include "common/text_helpers.h"
+#include "common/wildcard.h"
+#include "platform/archive_attribute.h"
+#include "platform/atomic_file.h"
+#include "platform/directory_reader.h"
+
+namespace vardel {
+
+namespace {
+
+void abort_check(const BackupRun& run, const char* trace) {
+    pause_wait(run.flags);
+    if (run.flags.abort.load()) {
+        log(LOG_DEBUG, "%s", trace);
+        throw MyError(RUN_ABORTED, "Abort by user request");
+    }
+}
+
+std::string with_slash(std::string p) {
+    if (p.empty() || p.back() != '/') p.push_back('/');
+    return p;
+}
+
+}  // namespace
+
+std::string absolute_path(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    std::string cwd = platform::current_directory();
+    return cwd.empty() ? path : with_slash(cwd) + path;
+}
+
+Scanner::Scanner(BackupRun& run, FileSaver& saver) : run_(run), saver_(saver) {
+    for (std::string e : setting_lines(run.set.ExcludeFiles)) {
+        e = absolute_path(e);
+        if (e.size() > 1 && e.back() == '/') e.pop_back();  // one trailing "/" does not matter
+        exclude_files_.push_back(e);
+    }
+    include_masks_ = setting_lines(run.set.IncludeMasks);
+    exclude_masks_ = setting_lines(run.set.ExcludeMasks);
+}
+
+bool Scanner::excluded_dir(const std::string& child) const {
+    for (const std::string& e : exclude_files_)
+        if (e == child) return true;
+    return false;
+}
+
+Scanner::Selection Scanner::select(const std::string& path, const platform::FileInfo& info) {
+    Selection s;
+    const BackupSet& set = run_.set;
+    auto archive_set = [&] {
+        platform::ArchiveState st = platform::archive_state(path, info);
+        if (st == platform::ArchiveState::Unsupported && !run_.archive_bit_unsupported_logged) {
+            run_.archive_bit_unsupported_logged = true;
+            log(LOG_DEBUG, "No archive attribute on the file system of %s: every file counts as changed\n",
+                path.c_str());
+        }
+        return st != platform::ArchiveState::Clear;
+    };
+    if (run_.sequence == 1) {
+        s.selected = true;
+        s.clear_archive = set.UseArchiveBit && archive_set();
+        return s;
+    }
+    switch (set.BackupType) {
+        case BACKUP_FULL: s.selected = true; break;
+        case BACKUP_INCREMENTAL:
+        case BACKUP_DIFFERENTIAL:
+            if (set.UseArchiveBit) {
+                s.selected = archive_set();
+                s.clear_archive = s.selected;
+            } else {
+                int64_t since = set.BackupType == BACKUP_INCREMENTAL ? run_.last_backup_time
+                                                                      : run_.first_backup_time;
+                s.selected = info.mtime_sec >= since;
+            }
+            break;
+        default: break;
+    }
+    return s;
+}
+
+void Scanner::take_file(const std::string& scan_dir, const std::string& name,
+                        const platform::FileInfo& info, DirectoryCatalogue::DirRecord* dir,
+                        bool& saved_any) {
+    if (!include_masks_.empty()) {
+        bool any = false;
+        for (const std::string& m : include_masks_)
+            if (wildcard_match(m, name)) {
+                any = true;
+                break;
+            }
+        if (!any) return;
+    }
+    for (const std::string& m : exclude_masks_)
+        if (wildcard_match(m, name)) return;
+
+    ++run_.files_scanned;
+    std::string full = scan_dir + name;
+    Selection sel = select(full, info);
+    DirectoryCatalogue::FileRecord* rec = run_.catalogue.find_file(dir, name);
+    bool hand_over = sel.selected || (run_.track_deleted && !rec);
+    if (hand_over && saver_.save_file(full)) {
+        saved_any = true;
+        run_.activity = true;
+        // Only now: a file that failed to save must stay visible to the next
+        // incremental backup.
+        if (sel.clear_archive) platform::clear_archive_attribute(full, info);
+    }
+    if (rec)
+        rec->flags |= DirectoryCatalogue::Seen;
+    else
+        run_.catalogue.add_file(dir, name, DirectoryCatalogue::Seen);
+}
+
+void Scanner::backup_this_path(const std::string& path) {
+    ++run_.dirs_walked;
+    abort_check(run_, "Abort in BackupThisPath(1)\n");
+
+    platform::FileInfo info;
+    int err = 0;
+    if (!platform::stat_path(path, info, &err)) {
+        log(LOG_COMPLAIN, "Can't stat %s\n", path.c_str());
+        run_.report.add_line(strprintf("Can't stat %s", path.c_str()));
+        return;
+    }
+    // A root named through a symbolic link is followed; below a root never.
+    if (info.kind == platform::FileInfo::Kind::Symlink) {
+        platform::FileInfo target;
+        if (platform::stat_path_following(path, target) &&
+            (target.is_directory() || target.is_regular()))
+            info = target;
+    }
+    bool is_dir = info.is_directory();
+    std::string scan_dir = is_dir ? with_slash(path) : std::string(folder_part(path));
+    std::string pattern = is_dir ? scan_dir + "*" : path;
+    DirectoryCatalogue::DirRecord* dir = run_.catalogue.find_or_create_dir(scan_dir);
+    dir->flags |= DirectoryCatalogue::Seen;
+
+    bool saved_any = false, walked_dir = false;
+    try {
+        if (!is_dir) {
+            std::string name(file_name_part(path));
+            abort_check(run_, "Abort in BackupThisPath(2) in dir scan loop\n");
+            bool hidden = info.attributes & platform::kAttrHidden;
+            bool system = info.attributes & platform::kAttrSystem;
+            if ((hidden && !run_.set.IncludeHiddenFiles) || (system && !run_.set.IncludeSystemFiles))
+                return;
+            if (info.is_regular()) take_file(scan_dir, name, info, dir, saved_any);
+            return;
+        }
+        platform::DirectoryReader d;
+        if (!d.open(path)) {
+            log(LOG_COMPLAIN, "FindFirst scan failed for %s\n", pattern.c_str());
+            return;
+        }
+        std::string name;
+        while (d.next(name)) {
+            abort_check(run_, "Abort in BackupThisPath(2) in dir scan loop\n");
+            std::string child = scan_dir + name;
+            platform::FileInfo ci;
+            if (!platform::stat_path(child, ci)) continue;  // gone since the listing
+            bool hidden = ci.attributes & platform::kAttrHidden;
+            bool system = ci.attributes & platform::kAttrSystem;
+            if ((hidden && !run_.set.IncludeHiddenFiles) || (system && !run_.set.IncludeSystemFiles))
+                continue;
+            if (ci.is_directory()) {
+                if (excluded_dir(child)) continue;
+                backup_this_path(child);
+                walked_dir = true;
+                continue;
+            }
+            if (ci.kind == platform::FileInfo::Kind::Symlink) {
+                // A link to a file is saved as that file; a link to a
+                // directory is never followed.
+                platform::FileInfo target;
+                if (!platform::stat_path_following(child, target) || !target.is_regular()) continue;
+                take_file(scan_dir, name, target, dir, saved_any);
+                continue;
+            }
+            if (!ci.is_regular()) continue;  // FIFOs, sockets, devices: never opened
+            take_file(scan_dir, name, ci, dir, saved_any);
+        }
+    } catch (const MyError&) {
+        log(LOG_DEBUG, "close scan in dir %s\n", pattern.c_str());
+        throw;
+    }
+    if (is_dir && !saved_any && !walked_dir && run_.sequence == 1)
+        saver_.record_empty_directory(scan_dir);
+}
+
+void Scanner::load_list_files() {
+    for (int64_t i = 1; i < run_.sequence; ++i) {
+        std::string p = run_.destination_folder +
+                        strprintf("L%lld_%lld.TXT", static_cast<long long>(run_.cycle),
+                                  static_cast<long long>(i));
+        DirectoryCatalogue::DirRecord* current = nullptr;
+        bool opened = read_list_file(p, [&](const ListLine& l) {
+            switch (l.kind) {
+                case 'A':
+                    current = run_.catalogue.find_or_create_dir(l.text);
+                    current->flags |= DirectoryCatalogue::Listed;
+                    break;
+                case 'C':
+                    // The record goes with its files but stays current, so the
+                    // D lines that follow find nothing to remove.
+                    current = run_.catalogue.find_or_create_dir(l.text);
+                    run_.catalogue.unlink_dir(current);
+                    break;
+                case 'B':
+                case 'D': {
+                    if (!current) {
+                        log(LOG_ERROR, "Encountered file before dir during list loading\n");
+                        break;
+                    }
+                    std::string name(file_name_part(l.text));
+                    if (l.kind == 'B') {
+                        if (!run_.catalogue.find_file(current, name))
+                            run_.catalogue.add_file(current, name, DirectoryCatalogue::Listed);
+                    } else if (auto* f = run_.catalogue.find_file(current, name)) {
+                        run_.catalogue.unlink_file(current, f);
+                    }
+                    break;
+                }
+            }
+        });
+        if (!opened)
+            log(LOG_ERROR, "Backup %s: missing listfile %s\n", run_.set.Name.c_str(), p.c_str());
+    }
+}
+
+void Scanner::write_list_file() {
+    std::string text;
+    bool changes = false;
+    run_.catalogue.for_each_dir([&](DirectoryCatalogue::DirRecord& d) {
+        for (auto* f = d.first; f; f = f->next) {
+            if (f->flags & DirectoryCatalogue::Seen) d.flags |= DirectoryCatalogue::Seen;
+            if (!(f->flags & DirectoryCatalogue::Listed) || !(f->flags & DirectoryCatalogue::Seen))
+                d.flags &= ~DirectoryCatalogue::Listed;
+        }
+        bool seen = d.flags & DirectoryCatalogue::Seen, listed = d.flags & DirectoryCatalogue::Listed;
+        if (seen && !listed) text += format_list_line('A', d.path);
+        else if (!seen) text += format_list_line('C', d.path);
+        for (auto* f = d.first; f; f = f->next) {
+            bool fs = f->flags & DirectoryCatalogue::Seen, fl = f->flags & DirectoryCatalogue::Listed;
+            if (fs && !fl) {
+                text += format_list_line('B', f->name);
+                changes = true;
+            } else if (!fs) {
+                text += format_list_line('D', f->name);
+                changes = true;
+            }
+        }
+    });
+    // Written whole or not at all: a torn list would mislead every later
+    // backup of the cycle.
+    std::string error;
+    if (!platform::write_file_atomically(run_.list_file_path, text, &error))
+        log(LOG_ERROR, "Can't create listfile %s\n", run_.list_file_path.c_str());
+    if (changes) run_.activity = true;
+}
+
+}  // namespace vardel
