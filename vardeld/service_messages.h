@@ -10,6 +10,8 @@ inline constexpr uint32_t WUM_RELOAD = platform::WM_USER + 6;
 inline constexpr uint32_t WUM_CONTROL = platform::WM_USER + 8;
 inline constexpr uint32_t WUM_BACKUP_DONE = platform::WM_USER + 9;
 inline constexpr uint32_t WUM_LOG_CYCLED = platform::WM_USER + 10;
+// Internal: lparam is a std::string* that receives the status text.
+inline constexpr uint32_t WUM_STATUS_TEXT = platform::WM_USER + 100;
 
 inline constexpr uintptr_t kStartTimer = 2;  // starts the head of the run queue
 inline constexpr uintptr_t kWarnTimer = 3;   // the 20-second warning
