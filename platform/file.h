@@ -16,6 +16,9 @@ enum class OpenMode {
     ReadWrite,     // existing file, read and write
     CreateReplace, // read and write, created or emptied
     CreateKeep,    // read and write, created when missing, kept when present
+    // read and write, created or emptied; a symbolic link at the path is
+    // replaced by a new file, never followed (extraction targets)
+    CreateReplaceNoFollow,
 };
 
 class File {
@@ -46,6 +49,8 @@ public:
     bool seek_end(uint64_t* new_offset = nullptr);
     bool truncate(uint64_t length);
     bool sync();
+    // Permission bits (fchmod).
+    bool set_mode(mode_t mode_bits);
     // -1 on failure.
     int64_t size();
     int64_t position();
@@ -55,5 +60,9 @@ private:
     int error_ = 0;
     std::string path_;
 };
+
+// Flushes the folder holding `path` to disk, so that a newly created file's
+// name survives a power cut. False and *error_number on failure.
+bool sync_parent_directory(const std::string& path, int* error_number = nullptr);
 
 }  // namespace vardel::platform
