@@ -1,6 +1,6 @@
 #include "containers/password_stream.h"
 
-#include <zlib.h>
+#include "containers/crc32.h"
 
 namespace vardel {
 
@@ -27,9 +27,7 @@ uint32_t PasswordStream::make_check_value(std::string_view password) {
     PasswordStream s(password);
     std::string sentence(kCheckSentence);
     s.encode(sentence.data(), static_cast<std::ptrdiff_t>(sentence.size()));
-    return static_cast<uint32_t>(
-        crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(sentence.data()),
-              static_cast<uInt>(sentence.size())));
+    return crc32_of(sentence.data(), sentence.size());
 }
 
 }  // namespace vardel

@@ -35,10 +35,20 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
         case OpenMode::CreateReplace: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case OpenMode::CreateKeep: flags |= O_RDWR | O_CREAT; break;
+        case OpenMode::CreateReplaceNoFollow: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
     }
     do {
         fd_ = ::open(path.c_str(), flags, mode_bits);
     } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0 && errno == ELOOP && mode == OpenMode::CreateReplaceNoFollow) {
+        // A link stands there: replace the link itself, and create anew so
+        // that a link put back in the meantime is not followed either.
+        if (::unlink(path.c_str()) == 0 || errno == ENOENT) {
+            do {
+                fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, mode_bits);
+            } while (fd_ < 0 && errno == EINTR);
+        }
+    }
     if (fd_ < 0) {
         error_ = errno;
         return false;
@@ -199,6 +209,19 @@ int64_t File::position() {
     off_t r = ::lseek(fd_, 0, SEEK_CUR);
     if (r < 0) error_ = errno;
     return r;
+}
+
+bool sync_parent_directory(const std::string& path, int* error_number) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0 || ::fsync(dfd) != 0) {
+        if (error_number) *error_number = errno;
+        if (dfd >= 0) ::close(dfd);
+        return false;
+    }
+    ::close(dfd);
+    return true;
 }
 
 }  // namespace vardel::platform

@@ -16,6 +16,9 @@ enum class OpenMode {
     ReadWrite,     // existing file, read and write
     CreateReplace, // read and write, created or emptied
     CreateKeep,    // read and write, created when missing, kept when present
+    // read and write, created or emptied; a symbolic link at the path is
+    // replaced by a new file, never followed (extraction targets)
+    CreateReplaceNoFollow,
 };
 
 class File {
@@ -63,5 +66,9 @@ private:
     int error_ = 0;
     std::string path_;
 };
+
+// Flushes the folder holding `path` to disk, so that a newly created file's
+// name survives a power cut. False and *error_number on failure.
+bool sync_parent_directory(const std::string& path, int* error_number = nullptr);
 
 }  // namespace vardel::platform

@@ -1,0 +1,60 @@
+#pragma once
+// The LZW encoder of SAF entries (see docs/lzw-format.md): codes of 9 to 12
+// bits packed least significant bit first, 256 clear, 257 end of data, 258
+// widen, dictionary strings from 260 on, and a clear as soon as code 4095 has
+// been assigned.
+//
+// The dictionary is a hash table keyed on (prefix code, byte): 8192 slots of
+// 4 bytes, small enough to stay in the first-level cache, emptied at every
+// clear. It assigns codes in the same order as a trie would, so the stream
+// is the same code for code.
+//
+// Use: reset() at the start of every file, compress() for each block in
+// order, then finish(). One object per user; not thread-safe. The object
+// holds no heap memory and may be reused for any number of files.
+#include <cstddef>
+#include <cstdint>
+
+namespace vardel {
+
+class LzwEncoder {
+public:
+    LzwEncoder() { reset(); }
+
+    // The most bytes compress() can produce from `length` input bytes.
+    // finish() produces at most kMaxFinishBytes.
+    static constexpr size_t max_output(size_t length) {
+        // At most one code per byte and one control code per 252 codes, each
+        // at most 12 bits, plus up to 7 bits carried over from the last call.
+        return length + length / 2 + length / 128 + 16;
+    }
+    static constexpr size_t kMaxFinishBytes = 8;
+
+    // Empties the dictionary: width 9, next code 260, no current string.
+    void reset();
+    // Compresses `length` bytes; writes the complete bytes produced to `out`
+    // (which must hold max_output(length)) and returns their count. Bits of
+    // an unfinished byte are kept for the next call.
+    size_t compress(const uint8_t* in, size_t length, uint8_t* out);
+    // Ends the stream: the pending string's code, 257, and the last partial
+    // byte (high bits zero). Writes at most kMaxFinishBytes; returns the count.
+    // The encoder must be reset before the next file.
+    size_t finish(uint8_t* out);
+
+private:
+    static constexpr unsigned kTableBits = 13;
+    static constexpr uint32_t kTableSize = 1u << kTableBits;
+    static constexpr uint32_t kTableMask = kTableSize - 1;
+
+    void clear_dictionary();
+
+    // Slot: (prefix << 20 | byte << 12 | code); 0 is empty (codes are >= 260).
+    uint32_t table_[kTableSize];
+    int32_t current_;     // code of the current string, -1 before the first byte
+    uint32_t next_code_;
+    uint32_t width_;
+    uint64_t bits_;       // pending bits, least significant first
+    uint32_t bit_count_;
+};
+
+}  // namespace vardel
