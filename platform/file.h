@@ -16,6 +16,7 @@ enum class OpenMode {
     ReadWrite,     // existing file, read and write
     CreateReplace, // read and write, created or emptied
     CreateKeep,    // read and write, created when missing, kept when present
+    CreateNew,     // read and write, created; fails (EEXIST) when the name is taken
 };
 
 class File {
