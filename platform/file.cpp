@@ -36,6 +36,7 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
         case OpenMode::CreateReplace: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case OpenMode::CreateKeep: flags |= O_RDWR | O_CREAT; break;
         case OpenMode::CreateReplaceNoFollow: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
+        case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
     do {
         fd_ = ::open(path.c_str(), flags, mode_bits);

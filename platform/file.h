@@ -19,6 +19,7 @@ enum class OpenMode {
     // read and write, created or emptied; a symbolic link at the path is
     // replaced by a new file, never followed (extraction targets)
     CreateReplaceNoFollow,
+    CreateNew,     // read and write, created; fails (EEXIST) when the name is taken
 };
 
 class File {

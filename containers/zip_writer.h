@@ -1,0 +1,78 @@
+#pragma once
+// Writes one backup as a standard ZIP archive through minizip, with the
+// suite's entry rules:
+//  - an entry's name is the source's full path without its leading "/"
+//    ("/home/ann/a.txt" -> "home/ann/a.txt"); a folder entry ends in "/";
+//  - folders and names ending (any case) in .Z .zip .zoo .arc .lzh .arj .gz
+//    .tgz are stored, everything else is deflated;
+//  - each entry carries the modification time and the Unix permission bits
+//    (external attributes, made by "Unix"), so unzip restores them;
+//  - files of 4 GB or more are refused before they are opened.
+// An entry whose data could not be read in full (read failure, abort) is
+// closed with a check value that cannot match, so no ZIP tool takes the part
+// that was written for the whole file.
+//
+// One writer per archive, used by one thread (the backup thread).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "containers/zip_file_stream.h"
+#include "containers/zip_read_hook.h"
+#include "containers/zip_result.h"
+
+namespace vardel {
+
+class ZipWriter {
+public:
+    static constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // 4294967295 bytes
+
+    // Creates (or empties) the archive file; nullptr when it cannot be created.
+    static std::unique_ptr<ZipWriter> create(const std::string& path);
+    // Closes the archive when close() was not called.
+    ~ZipWriter();
+    ZipWriter(const ZipWriter&) = delete;
+    ZipWriter& operator=(const ZipWriter&) = delete;
+
+    // The 4 GB rule: the size must fit in 32 bits.
+    static bool fits(uint64_t size) { return size <= kMaxFileSize; }
+    // "File '%s' is too large for zip file (4GB max)"
+    static std::string too_large_text(std::string_view path);
+    // The entry name for a path: leading "/" dropped.
+    static std::string entry_name(std::string_view path);
+    // True when an entry of that name is stored rather than deflated.
+    static bool stored_by_name(std::string_view name);
+
+    // Adds a file: opens source_path read-only itself and reads it only
+    // through the hook. A source of 4 GB or more, or one that is not a
+    // regular file, is refused without being opened (ZR_ARGS, ZR_NOFILE).
+    ZipResult add_file(std::string_view entry, const std::string& source_path, ZipReadHook& hook);
+    // Adds a folder entry (name with its trailing "/").
+    ZipResult add_folder(const std::string& path);
+    // Writes the central directory and flushes the archive to disk. Later
+    // additions give ZR_ENDED.
+    ZipResult close();
+
+    // The text of a code (ZR_RECENT: of the last operation's result), see
+    // zip_result_text. Returns the length of the full text.
+    size_t result_text(ZipResult code, char* buffer, size_t size) const;
+    ZipResult last_result() const { return last_; }
+    // The errno of the first failed write of the archive, or 0.
+    int write_error() const { return stream_.error(); }
+
+private:
+    struct EntryFacts;
+    ZipWriter() = default;
+    ZipResult finish(ZipResult r) { return last_ = r; }
+    ZipResult from_minizip(int err);
+    ZipResult add_entry(const std::string& name, const EntryFacts& facts, platform::File* source,
+                        ZipReadHook* hook);
+
+    ZipFileStream stream_;
+    void* zip_ = nullptr;  // minizip's zipFile
+    bool broken_ = false;  // the archive file could not be written: nothing more can go in
+    ZipResult last_ = ZR_OK;
+};
+
+}  // namespace vardel
