@@ -9,13 +9,11 @@
 #include "common/general_settings.h"
 #include "common/ini_document.h"
 #include "common/mystring.h"
+#include "common/setting_names.h"
 #include "vardeld/directory_catalogue.h"
 #include "vardeld/run_flags.h"
 
 namespace vardel {
-
-enum SaveFormat : int { SAVE_SAF = 0, SAVE_ZIP = 1, SAVE_DISCRETE = 2 };
-enum BackupType : int { BACKUP_FULL = 0, BACKUP_INCREMENTAL = 1, BACKUP_DIFFERENTIAL = 2 };
 
 struct BackupRun {
     BackupRun(const BackupSet& s, const GeneralSettings& g, RunFlags& f)

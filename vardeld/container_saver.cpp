@@ -1,6 +1,7 @@
 #include "vardeld/container_saver.h"
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -17,12 +18,6 @@ namespace vardel {
 namespace fs = std::filesystem;
 
 namespace {
-
-enum FileLockLevel { LOCK_EXCLUSIVE = 0, LOCK_READ = 1, LOCK_NONE = 2 };
-enum LockFailure { LF_WAIT = 0, LF_RETRY_LATER = 1, LF_DEGRADE = 2, LF_FAIL = 3 };
-enum Validation { VALIDATE_NONE = 0, VALIDATE_FULL_READBACK = 1 };
-enum ChangeHandling { CHANGE_IGNORE = 0, CHANGE_GIVE_UP = 1, CHANGE_WAIT_RETRY = 2,
-                      CHANGE_TRY_LATER = 3 };
 
 constexpr size_t kCopyBlock = 16384;
 
@@ -252,7 +247,7 @@ bool ContainerSaver::save_discrete(const std::string& path) {
             log(LOG_ALERT, "File changed during save\n");
             continue;
         }
-        if (g.FileValidationLevel == VALIDATE_FULL_READBACK && !compare_files(path, target)) {
+        if (g.FileValidationLevel == VALIDATION_FULL_READBACK && !compare_files(path, target)) {
             log(LOG_ALERT, "File validation failed!\n");
             continue;
         }
@@ -312,7 +307,7 @@ bool ContainerSaver::save_zip(const std::string& path) {
 bool ContainerSaver::save_saf(const std::string& path) {
     const GeneralSettings& g = run_.general;
     bool shared = g.SmartLocking && (extension_is(path, "exe") || extension_is(path, "dll"));
-    if (g.FileLockLevel != LOCK_EXCLUSIVE) shared = true;
+    if (g.FileLockLevel != FILE_LOCK_EXCLUSIVE) shared = true;
     bool degraded = false;
 
     platform::File file;
@@ -338,15 +333,15 @@ bool ContainerSaver::save_saf(const std::string& path) {
             return false;
         }
         switch (g.LockFailureHandling) {
-            case LF_WAIT:
+            case LOCK_FAILURE_WAIT:
                 sleep_seconds(g.WaitForLock);
                 ++attempt;
                 break;
-            case LF_RETRY_LATER:
+            case LOCK_FAILURE_RETRY_LATER:
                 log(LOG_DEBUG, "Exclusive lock failed for file %s\n", path.c_str());
                 run_.retry_list.add_line(path);
                 return false;
-            case LF_DEGRADE:
+            case LOCK_FAILURE_DEGRADE:
                 if (!shared) {
                     log(LOG_DEBUG, "Exclusive lock failed -- degrade locking\n");
                     shared = true;
@@ -365,16 +360,16 @@ bool ContainerSaver::save_saf(const std::string& path) {
         return false;
     }
 
-    if (g.FileLockLevel == LOCK_READ || degraded) {
+    if (g.FileLockLevel == FILE_LOCK_READ || degraded) {
         for (int attempt = 0; attempt < g.RetryLockTimes; ++attempt) {
             if (file.read_lock_whole()) break;
-            if (g.LockFailureHandling == LF_WAIT) {
+            if (g.LockFailureHandling == LOCK_FAILURE_WAIT) {
                 sleep_seconds(g.WaitForLock);
-            } else if (g.LockFailureHandling == LF_RETRY_LATER) {
+            } else if (g.LockFailureHandling == LOCK_FAILURE_RETRY_LATER) {
                 log(LOG_INFO, "Couldn't read-lock file %s\n", path.c_str());
                 run_.retry_list.add_line(path);
                 return false;
-            } else if (g.LockFailureHandling == LF_DEGRADE) {
+            } else if (g.LockFailureHandling == LOCK_FAILURE_DEGRADE) {
                 log(LOG_DEBUG, "File degraded to no-lock\n");
             } else {
                 log(LOG_INFO, "Couldn't lock file\n");
@@ -384,8 +379,8 @@ bool ContainerSaver::save_saf(const std::string& path) {
         // Attempts used up under Wait or Degrade Lock: saved without a lock.
     }
 
-    bool check_change = g.FileChangeHandling == CHANGE_WAIT_RETRY ||
-                        g.FileChangeHandling == CHANGE_TRY_LATER;
+    bool check_change = g.FileChangeHandling == CHANGE_WAIT_AND_RETRY ||
+                        g.FileChangeHandling == CHANGE_TRY_AGAIN_LATER;
     try {
         for (int attempt = 0; attempt < g.FileChangeRetries; ++attempt) {
             Snapshot before, after;
@@ -408,7 +403,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                 if (!(after == before)) {
                     log(LOG_INFO, "File changed\n");
                     saf_->drop_entry();
-                    if (g.FileChangeHandling == CHANGE_TRY_LATER) {
+                    if (g.FileChangeHandling == CHANGE_TRY_AGAIN_LATER) {
                         run_.retry_list.add_line(path);
                         return false;
                     }
@@ -416,7 +411,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                     continue;
                 }
             }
-            if (g.FileValidationLevel == VALIDATE_FULL_READBACK) {
+            if (g.FileValidationLevel == VALIDATION_FULL_READBACK) {
                 file.seek(0);
                 if (!saf_->verify_entry(file)) {
                     saf_->drop_entry();

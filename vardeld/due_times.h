@@ -9,16 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace vardel {
+#include "common/setting_names.h"
 
-enum IntervalType : int {
-    INTERVAL_DAILY = 0,
-    INTERVAL_WEEKLY = 1,
-    INTERVAL_MONTHLY = 2,
-    INTERVAL_ON_DEMAND = 3,
-    INTERVAL_ON_LOGON = 4,
-    INTERVAL_ON_LOGOFF = 5,
-};
+namespace vardel {
 
 // The schedule fields of a backup set.
 struct ScheduleRule {
