@@ -1,0 +1,352 @@
+#include "vardeld/backup.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/ini_document.h"
+#include "common/set_lock.h"
+#include "containers/saf_reader.h"
+#include "platform/file_info.h"
+#include "tests/support/child_process.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/scratch.h"
+#include "vardeld/service_messages.h"
+
+namespace vardel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SetClock : public platform::Clock {
+public:
+    int64_t now() const override { return t; }
+    int64_t t = 1800000000;
+};
+
+class BackupTest : public test::ScratchTest {
+protected:
+    void SetUp() override {
+        ScratchTest::SetUp();
+        src = path("src");
+        dest = path("dest");
+        fs::create_directories(src);
+        set.Name = "Nightly";
+        set.BackupDestination = dest;
+        set.BackupDirs = src;
+        set.BackuDestinationType = DESTINATION_DIRECTORY;
+    }
+
+    int run_backup() {
+        flags.abort.store(false);
+        BackupServices services;
+        services.clock = &clock;
+        services.mail = [this](const std::string& to, const std::string& subject,
+                               const std::string& body, const GeneralSettings&, std::string&) {
+            mails.push_back(to + "|" + subject + "|" + body);
+            return true;
+        };
+        Backup backup(set, general, flags, services);
+        int result = backup.run();
+        report = backup.report().str();
+        failure = backup.failure_text();
+        return result;
+    }
+
+    // A file with a given modification time (seconds since 1970).
+    std::string file(const std::string& rel, const std::string& content, int64_t mtime = 0) {
+        std::string p = write_file("src/" + rel, content);
+        if (mtime) {
+            uint64_t ft = platform::filetime_from_unix(mtime, 0);
+            platform::set_file_times(p, ft, ft);
+        }
+        return p;
+    }
+
+    IniDocument state() {
+        IniDocument d;
+        d.load(dest + "/BACKUP.INI");
+        return d;
+    }
+    bool exists(const std::string& rel) { return fs::exists(dest + "/" + rel); }
+    std::string list(const std::string& name) { return read_file(dest + "/" + name); }
+
+    std::string src, dest;
+    BackupSet set;
+    GeneralSettings general;
+    RunFlags flags;
+    SetClock clock;
+    std::string report, failure;
+    std::vector<std::string> mails;
+    test::LogCapture logs;
+};
+
+TEST_F(BackupTest, FiveRunsRotateThroughTwoCyclesOfTwo) {
+    set.BackupsPerCycle = 2;
+    set.CyclesToSave = 2;
+    file("a.txt", "a");
+    std::vector<std::string> used;
+    for (int i = 0; i < 5; ++i) {
+        clock.t += 3600;
+        ASSERT_EQ(run_backup(), kResultCompleted) << report;
+        IniDocument st = state();
+        used.push_back(st.get_text("BACKUPSET", "CYCLE") + "," + st.get_text("BACKUPSET", "SEQUENCE"));
+        if (i == 3) {
+            EXPECT_TRUE(exists("B1_1.SAF"));
+            EXPECT_TRUE(exists("B1_2.SAF"));
+        }
+    }
+    EXPECT_EQ(used, (std::vector<std::string>{"1,1", "1,2", "2,1", "2,2", "1,1"}));
+    // The fifth run cleared cycle 1 before it wrote B1_1 again, keys with it.
+    EXPECT_TRUE(exists("B1_1.SAF"));
+    EXPECT_FALSE(exists("B1_2.SAF"));
+    IniDocument st = state();
+    EXPECT_EQ(st.get_text("BACKUPSET", "BACKUPINSTANCE_1_2"), "");
+    EXPECT_EQ(st.get_number("BACKUPSET", "BACKUPINSTANCE_1_1"), clock.t);
+    EXPECT_EQ(st.get_number("BACKUPSET", "BACKUPINSTANCE_2_2"), clock.t - 3600);
+    EXPECT_EQ(st.get_number("BACKUPSET", "FIRSTBACKUPTIME"), clock.t);
+}
+
+TEST_F(BackupTest, ARunWithoutActivityChangesNothingAndReusesItsNumbers) {
+    set.BackupType = BACKUP_INCREMENTAL;
+    set.BackupsPerCycle = 3;
+    file("a.txt", "a", clock.t - 100);
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    std::string before = read_file(dest + "/BACKUP.INI");
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_NE(report.find("No activity. Backup not done"), std::string::npos);
+    EXPECT_TRUE(logs.has("No activity. Backup 'Nightly' not done"));
+    EXPECT_EQ(read_file(dest + "/BACKUP.INI"), before);
+    EXPECT_FALSE(exists("B1_2.SAF"));
+    // Something changed: the same numbers are used.
+    file("b.txt", "new", clock.t + 10);
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_TRUE(exists("B1_2.SAF"));
+    EXPECT_EQ(state().get_number("BACKUPSET", "SEQUENCE"), 2);
+}
+
+TEST_F(BackupTest, IncrementalAndDifferentialCompareWithTheRightBackup) {
+    set.BackupsPerCycle = 5;
+    int64_t t0 = clock.t;
+    file("old.txt", "o", t0 - 1000);
+    set.BackupType = BACKUP_INCREMENTAL;
+    ASSERT_EQ(run_backup(), kResultCompleted);  // the first of a cycle takes everything
+    EXPECT_TRUE(logs.has("Save " + src + "/old.txt"));
+
+    clock.t = t0 + 100;
+    file("mid.txt", "m", t0 + 50);
+    file("at.txt", "exactly at the last backup", t0);
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(logs.count("Save " + src + "/old.txt"), 1);
+    EXPECT_EQ(logs.count("Save " + src + "/mid.txt"), 1);
+    EXPECT_EQ(logs.count("Save " + src + "/at.txt"), 1);  // "at or after"
+
+    // Differential: backup 3 compares with the cycle's first, so mid.txt again.
+    set.BackupType = BACKUP_DIFFERENTIAL;
+    clock.t = t0 + 200;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(logs.count("Save " + src + "/mid.txt"), 2);
+    EXPECT_EQ(logs.count("Save " + src + "/old.txt"), 1);
+}
+
+TEST_F(BackupTest, TrackingListsNewAndVanishedFilesAcrossACycle) {
+    set.BackupType = BACKUP_INCREMENTAL;
+    set.BackupsPerCycle = 5;
+    set.TrackDeletedFiles = true;
+    set.SaveFormat = SAVE_ZIP;
+    file("keep.txt", "k", clock.t - 500);
+    file("sub/one.txt", "1", clock.t - 500);
+    file("sub/two.txt", "2", clock.t - 500);
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    std::string l1 = list("L1_1.TXT");
+    EXPECT_NE(l1.find("A " + src + "/\r\nB keep.txt\r\n"), std::string::npos) << l1;
+    EXPECT_NE(l1.find("A " + src + "/sub/\r\n"), std::string::npos) << l1;
+
+    // Copied in with an old time: no list names it, so it is new.
+    clock.t += 3600;
+    file("copied.txt", "c", clock.t - 100000);
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_TRUE(logs.has("Save " + src + "/copied.txt"));
+    EXPECT_EQ(list("L1_2.TXT"), "A " + src + "/\r\nB copied.txt\r\n");
+
+    // A folder vanishes: a C line, then a D line for each of its files; a
+    // backup that only lost files still completes.
+    fs::remove_all(src + "/sub");
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    // The D lines come in the order the first list named the files.
+    std::string l3 = list("L1_3.TXT");
+    EXPECT_EQ(l3.rfind("C " + src + "/sub/\r\n", 0), 0u) << l3;
+    EXPECT_NE(l3.find("D one.txt\r\n"), std::string::npos);
+    EXPECT_NE(l3.find("D two.txt\r\n"), std::string::npos);
+    EXPECT_EQ(l3.size(), ("C " + src + "/sub/\r\nD one.txt\r\nD two.txt\r\n").size());
+    EXPECT_EQ(state().get_number("BACKUPSET", "SEQUENCE"), 3);
+
+    // Loading that list removed the folder and nothing else: nothing to do now.
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_NE(report.find("No activity"), std::string::npos) << report;
+    EXPECT_FALSE(exists("L1_4.TXT"));
+}
+
+TEST_F(BackupTest, HiddenFoldersMasksAndExcludedFoldersAreLeftOut) {
+    file("a.txt", "a");
+    file("b.doc", "b");
+    file("a.b.txt", "dots");
+    file(".hidden/x.txt", "x");
+    file(".dotfile.txt", "d");
+    file("tmp/t.txt", "t");
+    file("cache/c.txt", "c");
+    set.IncludeMasks = "*.txt";
+    set.ExcludeMasks = "a.*";
+    set.ExcludeFiles = src + "/tmp\r\n" + src + "/cache/\r\n" + src + "/a.txt";
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_FALSE(logs.has("Save " + src + "/a.b.txt"));  // excluded by a.*
+    EXPECT_FALSE(logs.has("Save " + src + "/b.doc"));
+    EXPECT_FALSE(logs.has(".hidden"));
+    EXPECT_FALSE(logs.has("Save " + src + "/.dotfile.txt"));
+    EXPECT_FALSE(logs.has("/tmp/t.txt"));
+    EXPECT_FALSE(logs.has("/cache/c.txt"));
+    EXPECT_FALSE(logs.has("Save " + src + "/a.txt"));  // the mask, not the file path
+
+    set.IncludeHiddenFiles = true;
+    set.IncludeMasks = "";
+    set.ExcludeMasks = "";
+    set.ExcludeFiles = src + "/a.txt";  // a file path excludes nothing
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_TRUE(logs.has("Save " + src + "/.hidden/x.txt"));
+    EXPECT_TRUE(logs.has("Save " + src + "/a.txt"));
+}
+
+TEST_F(BackupTest, NamesThatDifferOnlyInCaseAreTwoFiles) {
+    set.TrackDeletedFiles = true;
+    file("Report.txt", "upper");
+    file("report.txt", "lower");
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_TRUE(logs.has("Save " + src + "/Report.txt"));
+    EXPECT_TRUE(logs.has("Save " + src + "/report.txt"));
+    std::string l = list("L1_1.TXT");
+    EXPECT_NE(l.find("B Report.txt\r\n"), std::string::npos);
+    EXPECT_NE(l.find("B report.txt\r\n"), std::string::npos);
+    SafReader r;
+    r.open(dest + "/B1_1.SAF");
+    ASSERT_EQ(r.entry_count(), 3u);  // two files and the trailer
+    EXPECT_NE(r.entry(0).name, r.entry(1).name);
+}
+
+TEST_F(BackupTest, LinksAreNotFollowedAndFifosNeverBlock) {
+    file("a/real.txt", "r");
+    ASSERT_EQ(::symlink("..", (src + "/a/up").c_str()), 0);
+    ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0644), 0);
+    set.IncludeSystemFiles = true;  // links and FIFOs are "system" entries
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(logs.count("Save " + src + "/a/real.txt"), 1);
+    EXPECT_FALSE(logs.has("/a/up/"));
+    EXPECT_FALSE(logs.has("Save " + src + "/pipe"));
+}
+
+TEST_F(BackupTest, AMissingFolderFailsTheRun) {
+    file("a.txt", "a");
+    set.BackupDirs = src + "\r\n" + path("nowhere");
+    set.ExecuteOnFailure = "touch '" + path("failed.mark") + "'";
+    EXPECT_EQ(run_backup(), kResultFailed);
+    EXPECT_EQ(failure, "Backup aborted due to internal error (Couldn't find path)");
+    EXPECT_TRUE(fs::exists(path("failed.mark")));
+    EXPECT_FALSE(exists("B1_1.SAF"));
+    EXPECT_FALSE(exists("BACKUP.INI"));
+}
+
+TEST_F(BackupTest, AStopDuringTheWalkAbortsRunsTheFailureCommandAndSendsNoMail) {
+    for (int i = 0; i < 20; ++i) file("f" + std::to_string(i) + ".txt", "data");
+    set.ExecuteOnFailure = "touch '" + path("failed.mark") + "'";
+    general.SendEmailOnCompletion = true;
+    general.CompletionEmail = "ops@example.org";
+    logs.on_line = [this](const std::string& text) {
+        if (text.rfind("Save ", 0) == 0) flags.abort.store(true);
+    };
+    EXPECT_EQ(run_backup(), kResultAborted);
+    logs.on_line = nullptr;
+    EXPECT_TRUE(logs.has("Backup aborted by user request"));
+    EXPECT_TRUE(fs::exists(path("failed.mark")));
+    EXPECT_FALSE(exists("B1_1.SAF"));
+    EXPECT_TRUE(mails.empty());
+}
+
+TEST_F(BackupTest, TheCompletionMailCarriesTheReport) {
+    file("a.txt", "a");
+    file("b.txt", "b");
+    general.SendEmailOnCompletion = true;
+    general.CompletionEmail = "ops@example.org";
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].substr(0, mails[0].find('|', 16) + 1), "ops@example.org|Backup 'Nightly'|");
+    EXPECT_NE(mails[0].find("Backup Completed "), std::string::npos);
+    EXPECT_NE(mails[0].find("Duration: 0 seconds"), std::string::npos);
+    EXPECT_NE(mails[0].find("2 files scanned, 2 saved"), std::string::npos);
+
+    set.BackupDestination = "";
+    EXPECT_EQ(run_backup(), kResultFailed);
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_NE(mails[1].find("Backup set 'Nightly' has no destination specified"), std::string::npos);
+}
+
+TEST_F(BackupTest, ACollidingStateFileFailsAndStaysAsItWas) {
+    file("a.txt", "a");
+    write_file("dest/BACKUP.INI", "\r\n[BACKUPSET]\r\nNAME=Other\r\nSEQUENCE=1\r\n");
+    EXPECT_EQ(run_backup(), kResultFailed);
+    EXPECT_NE(report.find("BACKUP.INI contains wrong backup name (possible backup directory collision)"),
+              std::string::npos);
+    EXPECT_NE(failure.find("Backup 'Nightly': LoadParameters failed"), std::string::npos);
+    EXPECT_EQ(read_file(dest + "/BACKUP.INI"), "\r\n[BACKUPSET]\r\nNAME=Other\r\nSEQUENCE=1\r\n");
+    EXPECT_FALSE(exists("B1_1.SAF"));
+}
+
+TEST_F(BackupTest, ASetLockedByAnotherProgramFails) {
+    file("a.txt", "a");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    test::BackgroundProcess holder([&] {
+        bool ok = SetLock::acquire("nightly");  // names compare without case
+        char c = ok ? 'y' : 'n';
+        if (write(ready[1], &c, 1) != 1) return 1;
+        pause();
+        return 0;
+    });
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 'y');
+    EXPECT_EQ(run_backup(), kResultFailed);
+    EXPECT_EQ(failure, "Backup 'Nightly' locked by another program");
+    holder.signal(SIGKILL);
+    holder.wait();
+    EXPECT_EQ(run_backup(), kResultCompleted);  // the dead holder's lock is free
+}
+
+TEST_F(BackupTest, HookCommandsAndPriorityRequestsAreLoggedAndTheRunGoesOn) {
+    file("a.txt", "a");
+    set.ExecuteBeforeStart = "exit 1";
+    set.ExecuteOnSuccess = "touch '" + path("ok.mark") + "'";
+    set.BackupThreadPriority = 5;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    EXPECT_TRUE(logs.has("ALERT     ExecuteBeforeStart: exit 1 : returned 1\r\n"));
+    EXPECT_TRUE(logs.has("COMPLAIN  Invalid thread priority request\r\n"));
+    EXPECT_TRUE(fs::exists(path("ok.mark")));
+    EXPECT_TRUE(logs.has("DEBUG     ExecuteOnSuccess: touch"));
+}
+
+TEST_F(BackupTest, AFailureToRecordTheBackupIsAFailureNotASuccess) {
+    file("a.txt", "a");
+    // "BACKUP.INI" cannot be replaced when a folder stands in its place.
+    fs::create_directories(dest + "/BACKUP.INI");
+    EXPECT_EQ(run_backup(), kResultFailed);
+    EXPECT_NE(failure.find("Can't save BACKUP.INI"), std::string::npos) << failure;
+    EXPECT_FALSE(exists("B1_1.SAF"));  // no archive that no state records
+}
+
+}  // namespace
+}  // namespace vardel
