@@ -12,21 +12,6 @@ namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Start offsets and lengths of the lines of `s`.
-template <typename F>
-void for_each_line(std::string_view s, F&& f) {
-    size_t i = 0;
-    while (i < s.size()) {
-        size_t start = i;
-        while (i < s.size() && s[i] != '\r' && s[i] != '\n') ++i;
-        if (!f(s.substr(start, i - start))) return;
-        if (i < s.size()) {
-            if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
-            ++i;
-        }
-    }
-}
-
 }  // namespace
 
 MyString::MyString() : capacity_(16) { data_.reserve(16); }

@@ -45,6 +45,22 @@ std::string computer_name();
 void unexpected_switch(const char* file, int line);
 #define VARDEL_UNEXPECTED_SWITCH() ::vardel::unexpected_switch(__FILE__, __LINE__)
 
+// Calls f(line) for every line of s, in order, until f returns false. A line
+// ends at "\r\n", "\r" or "\n"; a trailing line end starts no line.
+template <typename F>
+void for_each_line(std::string_view s, F&& f) {
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t start = i;
+        while (i < s.size() && s[i] != '\r' && s[i] != '\n') ++i;
+        if (!f(s.substr(start, i - start))) return;
+        if (i < s.size()) {
+            if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+            ++i;
+        }
+    }
+}
+
 // ASCII case folding, for the names the suite compares without case.
 char ascii_lower(char c);
 bool iequals(std::string_view a, std::string_view b);
