@@ -19,4 +19,13 @@ int64_t local_offset_at(int64_t utc) {
     return static_cast<int64_t>(timegm(&local)) - utc;
 }
 
+int64_t utc_from_local_wall(int64_t local) {
+    time_t t = static_cast<time_t>(local);
+    struct tm fields;
+    if (!gmtime_r(&t, &fields)) return local;
+    fields.tm_isdst = -1;  // let the zone decide for that date
+    time_t utc = mktime(&fields);
+    return utc == static_cast<time_t>(-1) ? local : static_cast<int64_t>(utc);
+}
+
 }  // namespace vardel::platform

@@ -24,4 +24,9 @@ const Clock& system_clock();
 // daylight saving included, in the zone TZ names.
 int64_t local_offset_at(int64_t utc);
 
+// The UTC instant at which the local wall clock shows `local` (local seconds
+// taken apart as UTC give the wall-clock fields), daylight saving as the
+// zone has it on that date.
+int64_t utc_from_local_wall(int64_t local);
+
 }  // namespace vardel::platform

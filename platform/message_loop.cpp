@@ -90,6 +90,12 @@ bool MessageLoop::timer_armed(uintptr_t id) const {
     return timers_.count(id) != 0;
 }
 
+std::chrono::milliseconds MessageLoop::timer_delay(uintptr_t id) const {
+    std::lock_guard lock(mutex_);
+    auto it = timers_.find(id);
+    return it == timers_.end() ? std::chrono::milliseconds(0) : it->second.period;
+}
+
 void MessageLoop::watch_fd(int fd, std::function<void()> on_ready) {
     {
         std::lock_guard lock(mutex_);

@@ -69,6 +69,8 @@ public:
     void set_timer(uintptr_t id, std::chrono::milliseconds delay);
     void kill_timer(uintptr_t id);
     bool timer_armed(uintptr_t id) const;
+    // The delay an armed timer was set with; 0 when not armed.
+    std::chrono::milliseconds timer_delay(uintptr_t id) const;
 
     // Calls on_ready on the loop's thread whenever fd is readable.
     void watch_fd(int fd, std::function<void()> on_ready);

@@ -2,6 +2,7 @@
 
 #include "common/log.h"
 #include "common/text_helpers.h"
+#include "platform/clock.h"
 #include "vardeld/service_messages.h"
 
 namespace vardel {
@@ -82,7 +83,9 @@ void Scheduler::arm_timers(const GeneralSettings& settings) {
     const QueueEntry& head = queue_.front();
     kill_timers();
     if (!state_.enabled && !head.manual) return;  // disabled: scheduled runs wait
-    int64_t seconds = head.due - clock_.local_now();
+    // In real seconds to the moment the wall clock shows the due time, so a
+    // change of summer and winter time in between moves nothing.
+    int64_t seconds = head.due == 0 ? 0 : platform::utc_from_local_wall(head.due) - clock_.utc_now();
     if (seconds < 0) seconds = 0;
     loop_.set_timer(kStartTimer, std::chrono::milliseconds(seconds == 0 ? 50 : seconds * 1000));
     if (seconds != 0) {
