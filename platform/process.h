@@ -1,6 +1,9 @@
 #pragma once
-// Child processes: hook commands through the shell, waited for.
+// Child processes: hook commands through the shell, and programs run with
+// their output captured, each waited for. Any thread.
+#include <chrono>
 #include <string>
+#include <vector>
 
 namespace vardel::platform {
 
@@ -9,7 +12,24 @@ namespace vardel::platform {
 // (*error_number then holds errno). Standard input is /dev/null.
 int run_shell_command(const std::string& command, int* error_number = nullptr);
 
+struct ProgramResult {
+    // Exit status, 128 + the signal that ended it, or -1 when it could not be
+    // started or was killed after the time-out (error_number then says which:
+    // errno of the start, or ETIMEDOUT).
+    int exit_status = -1;
+    int error_number = 0;
+    std::string output;  // standard output and standard error, interleaved
+};
+
+// Runs argv[0] (a path; no PATH search) with exactly the environment `env`
+// ("K=V" entries) and standard input /dev/null, and waits for it. A child
+// still running after `timeout` is killed.
+ProgramResult run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                          std::chrono::milliseconds timeout);
+
 // The effective user's account name ("root"), or its number as text.
 std::string account_name();
+unsigned effective_uid();
+unsigned effective_gid();
 
 }  // namespace vardel::platform

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "platform/archive_attribute.h"
@@ -20,6 +21,33 @@ TEST_F(ProcessTest, ShellCommandsGiveTheirExitStatus) {
     EXPECT_EQ(read_file(path("out")), "made\n");
     EXPECT_EQ(run_shell_command("kill -TERM $$"), 128 + 15);
     EXPECT_EQ(run_shell_command("no-such-command-here 2>/dev/null"), 127);
+}
+
+TEST_F(ProcessTest, ProgramsGiveTheirOutputStatusAndOnlyTheGivenEnvironment) {
+    setenv("VARDEL_SHOULD_NOT_PASS", "1", 1);
+    ProgramResult r = run_program({"/bin/sh", "-c", "echo out; echo err >&2; env; exit 4"},
+                                  {"ONLY=this"}, std::chrono::seconds(30));
+    unsetenv("VARDEL_SHOULD_NOT_PASS");
+    EXPECT_EQ(r.exit_status, 4);
+    EXPECT_NE(r.output.find("out\n"), std::string::npos);
+    EXPECT_NE(r.output.find("err\n"), std::string::npos);
+    EXPECT_NE(r.output.find("ONLY=this"), std::string::npos);
+    EXPECT_EQ(r.output.find("VARDEL_SHOULD_NOT_PASS"), std::string::npos);
+
+    r = run_program({path("missing")}, {}, std::chrono::seconds(30));
+    EXPECT_EQ(r.exit_status, -1);
+    EXPECT_EQ(r.error_number, ENOENT);
+
+    r = run_program({"/bin/sleep", "30"}, {}, std::chrono::milliseconds(200));
+    EXPECT_EQ(r.exit_status, -1);
+    EXPECT_EQ(r.error_number, ETIMEDOUT);
+}
+
+TEST_F(ProcessTest, AChildThatLeavesItsOutputOpenStillGivesItsStatus) {
+    // The background sleep holds the pipe after the shell has exited.
+    ProgramResult r = run_program({"/bin/sh", "-c", "sleep 3 & exit 5"}, {},
+                                  std::chrono::milliseconds(300));
+    EXPECT_EQ(r.exit_status, 5);
 }
 
 TEST(ThreadPriority, LowestIsNice19OnThisThreadOnly) {

@@ -9,11 +9,12 @@
 
 namespace vardel::test {
 
-TinyFs::TinyFs(const std::string& mount_point, size_t bytes) : dir_(mount_point) {
+TinyFs::TinyFs(const std::string& mount_point, size_t bytes, const std::string& source)
+    : dir_(mount_point) {
     std::error_code ec;
     std::filesystem::create_directories(dir_, ec);
     std::string opts = "size=" + std::to_string(bytes) + ",mode=0777";
-    if (::mount("tmpfs", dir_.c_str(), "tmpfs", 0, opts.c_str()) == 0) {
+    if (::mount(source.c_str(), dir_.c_str(), "tmpfs", 0, opts.c_str()) == 0) {
         mounted_ = true;
     } else {
         why_not_ = std::string("cannot mount a tmpfs here: ") + std::strerror(errno);

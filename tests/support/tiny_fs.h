@@ -7,8 +7,9 @@
 namespace vardel::test {
 
 class TinyFs {
-public:
-    TinyFs(const std::string& mount_point, size_t bytes);
+  public:
+    // `source` is what the mount table shows as the mount's source.
+    TinyFs(const std::string& mount_point, size_t bytes, const std::string& source = "tmpfs");
     ~TinyFs();
     TinyFs(const TinyFs&) = delete;
     TinyFs& operator=(const TinyFs&) = delete;
@@ -17,7 +18,7 @@ public:
     const std::string& why_not() const { return why_not_; }
     const std::string& dir() const { return dir_; }
 
-private:
+  private:
     std::string dir_;
     bool mounted_ = false;
     std::string why_not_;
