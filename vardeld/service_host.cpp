@@ -205,7 +205,7 @@ int main_loop(Mode mode, GeneralSettings& settings, LogFile& log_file, ServiceLo
     return 0;
 }
 
-int run_once(const std::string& name, GeneralSettings& settings) {
+int run_once(const std::string& name, GeneralSettings& settings, LogFile& log_file) {
     const BackupSet* set = settings.backup_sets().find(name);
     if (!set) {
         std::fprintf(stderr, "Specified backup name (%s) not found\n", name.c_str());
@@ -234,6 +234,9 @@ int run_once(const std::string& name, GeneralSettings& settings) {
         if (result == kResultFailed && !backup.failure_text().empty())
             std::fprintf(stderr, "%s\n", backup.failure_text().c_str());
     }
+    // As after every run of the service: the log may be due to move on.
+    log_file.check_after_run();
+    log_file.wait_for_mailing(std::chrono::minutes(5));
     ssize_t n = ::write(stop_fd[1], "x", 1);
     (void)n;
     watcher.join();
@@ -333,7 +336,7 @@ int vardeld_main(const std::vector<std::string>& args) {
     int code = 0;
     try {
         if (mode == Mode::RunOnce) {
-            code = run_once(run_name, settings);
+            code = run_once(run_name, settings, log_file);
         } else if (mode == Mode::Interactive) {
             log(LOG_DEBUG, "Start as Interactive\n");
             platform::SignalWatch signals;

@@ -16,6 +16,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
+#include "tests/support/smtp_server.h"
 
 namespace vardel {
 namespace {
@@ -40,61 +41,16 @@ public:
     int64_t now() const override { return 1700000000; }
 };
 
-// aiosmtpd writes every message it accepts as one JSON file.
-constexpr const char* kServer = R"(
-import asyncio, json, os, sys
-from aiosmtpd.smtp import SMTP
-out, port_file = sys.argv[1], sys.argv[2]
-class Keep:
-    async def handle_DATA(self, server, session, envelope):
-        path = os.path.join(out, "msg%04d.json" % len(os.listdir(out)))
-        with open(path + ".tmp", "w") as f:
-            json.dump({"from": envelope.mail_from, "to": envelope.rcpt_tos,
-                       "data": envelope.original_content.decode("latin-1")}, f)
-        os.rename(path + ".tmp", path)
-        return "250 OK"
-async def main():
-    loop = asyncio.get_running_loop()
-    server = await loop.create_server(lambda: SMTP(Keep()), "127.0.0.1", 0)
-    with open(port_file + ".tmp", "w") as f:
-        f.write(str(server.sockets[0].getsockname()[1]))
-    os.rename(port_file + ".tmp", port_file)
-    await asyncio.Event().wait()
-asyncio.run(main())
-)";
-
 class SmtpMailerTest : public test::ScratchTest {
 protected:
     void start_aiosmtpd() {
-        fs::create_directories(path("mail"));
-        std::string script = write_file("server.py", kServer);
-        server_ = std::make_unique<test::BackgroundProcess>(
-            std::vector<std::string>{"/usr/bin/python3", script, path("mail"), path("port")},
-            std::vector<std::string>{}, path("server.log"));
-        ASSERT_TRUE(test::wait_until([&] { return fs::exists(path("port")); }, 20s)) << read_file(path("server.log"));
-        host_ = "127.0.0.1:" + read_file(path("port"));
+        server_ = std::make_unique<test::SmtpServer>(path("smtp"));
+        ASSERT_TRUE(server_->ok()) << server_->why_not();
+        host_ = server_->host();
     }
-    // The messages received so far, as printed by Python: "from|to,..|data".
-    std::vector<std::string> messages() {
-        auto r = test::run_program({"/usr/bin/python3", "-c", R"(
-import json, os, sys
-d = sys.argv[1]
-for n in sorted(os.listdir(d)):
-    if n.endswith(".json"):
-        m = json.load(open(os.path.join(d, n)))
-        sys.stdout.write(m["from"] + "|" + ",".join(m["to"]) + "|" + m["data"] + "\0")
-)", path("mail")});
-        std::vector<std::string> out;
-        size_t start = 0;
-        for (size_t i = 0; i < r.out.size(); ++i)
-            if (r.out[i] == '\0') {
-                out.push_back(r.out.substr(start, i - start));
-                start = i + 1;
-            }
-        return out;
-    }
+    std::vector<std::string> messages() { return server_->messages(); }
 
-    std::unique_ptr<test::BackgroundProcess> server_;
+    std::unique_ptr<test::SmtpServer> server_;
     std::string host_;
     FixedClock clock_;
 };

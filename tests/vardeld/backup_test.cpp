@@ -327,6 +327,30 @@ TEST_F(BackupTest, ASetLockedByAnotherProgramFails) {
     EXPECT_EQ(run_backup(), kResultCompleted);  // the dead holder's lock is free
 }
 
+TEST_F(BackupTest, AnUnreachableShareFailsTheRunWithTheMountsReason) {
+    // The mount itself is tested with the share logon; here only what the
+    // run makes of a refusal.
+    struct Refusing : ShareLogon {
+        ShareLogonResult log_on_if_necessary(const std::string& d, const GeneralSettings&) override {
+            ShareLogonResult r;
+            r.reachable = false;
+            r.error_number = 13;
+            r.error_text = "Permission denied";
+            r.folder = d;
+            return r;
+        }
+    } refusing;
+    set.BackupDestination = "//server/share/backups";
+    BackupServices services;
+    services.clock = &clock;
+    services.share_logon = &refusing;
+    Backup backup(set, general, flags, services);
+    EXPECT_EQ(backup.run(), kResultFailed);
+    EXPECT_TRUE(logs.has("Can't connect to network drive '//server/share/backups' -- Error 13: Permission denied"));
+    EXPECT_EQ(backup.failure_text(),
+              "Can't connect to network drive '//server/share/backups' -- Permission denied\n");
+}
+
 TEST_F(BackupTest, HookCommandsAndPriorityRequestsAreLoggedAndTheRunGoesOn) {
     file("a.txt", "a");
     set.ExecuteBeforeStart = "exit 1";

@@ -1,0 +1,201 @@
+// The service as a process: start-up checks, the two modes, the reload
+// signal, scheduled starts, --run and mail through a real SMTP server.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/pipe_record.h"
+#include "common/suite_names.h"
+#include "pipeclient/control_client.h"
+#include "platform/named_event.h"
+#include "tests/support/service_fixture.h"
+#include "tests/support/smtp_server.h"
+
+namespace vardel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class Vardeld : public test::ServiceTest {};
+
+TEST_F(Vardeld, StopsAtStartWithoutItsInstallationValues) {
+    install_dir = "";
+    save_settings();
+    auto r = run_vardeld({"-i"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(log_text().find("ERROR     Can't find InstallDir in registry\r\n"
+                              "ERROR     Could not do program inits\r\n"),
+              std::string::npos)
+        << log_text();
+
+    install_dir = "/opt/vardel";
+    server_port = 0;
+    save_settings();
+    r = run_vardeld({"-i"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(log_text().find("Can't find ServerPort in registry"), std::string::npos);
+}
+
+TEST_F(Vardeld, RunsInteractivelyAndLogsItsStartAndEnd) {
+    save_settings();
+    start_service({"-I"});
+    ASSERT_TRUE(wait_for_socket()) << output();
+    EXPECT_EQ(shut_down(), 0);
+    std::string log = log_text();
+    EXPECT_NE(log.find("DEBUG     Start as Interactive\r\n"), std::string::npos);
+    EXPECT_NE(log.find("INFO      Vardeld started  "), std::string::npos);
+    EXPECT_NE(log.find("INFO      Running as "), std::string::npos);
+    EXPECT_NE(log.find("INFO      Vardeld shut down  "), std::string::npos);
+    // Interactively every line is on standard output too.
+    EXPECT_NE(output().find("Vardeld started"), std::string::npos);
+}
+
+TEST_F(Vardeld, ServiceModeReportsToSystemdAndStopsOnSigterm) {
+    save_settings();
+    std::string notify = path("notify.sock");
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", notify.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    timeval tv{20, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    auto next = [&] {
+        char buf[512];
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    };
+    start_service({}, {"NOTIFY_SOCKET=" + notify});
+    std::string got;
+    while (got.find("READY=1") == std::string::npos) {
+        std::string m = next();
+        ASSERT_FALSE(m.empty()) << output();
+        got += m + "\n";
+    }
+    service->signal(SIGTERM);
+    while (got.find("STOPPING=1") == std::string::npos) {
+        std::string m = next();
+        ASSERT_FALSE(m.empty());
+        got += m + "\n";
+    }
+    EXPECT_EQ(service->wait(30s), 0);
+    ::close(fd);
+    std::string log = log_text();
+    EXPECT_NE(log.find("Start as Service"), std::string::npos);
+    EXPECT_NE(log.find("Service control stop"), std::string::npos);
+    EXPECT_NE(log.find("Vardeld shut down"), std::string::npos);
+    EXPECT_TRUE(output().empty()) << "service mode prints nothing: " << output();
+}
+
+TEST_F(Vardeld, APulseOfTheReloadEventReloadsTheSettings) {
+    save_settings();
+    start_service();
+    ASSERT_TRUE(wait_for_socket());
+    add_set("Added");
+    save_settings();
+    platform::NamedEvent reload(kReloadEventName);
+    reload.pulse();
+    ASSERT_TRUE(test::wait_until([&] { return log_text().find("Reload settings") != std::string::npos; }))
+        << log_text();
+    EXPECT_EQ(shut_down(), 0);
+}
+
+TEST_F(Vardeld, StartsADueSetByItselfAndQueuesItForTheNextDay) {
+    time_t now = ::time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    int seconds_of_day = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    if (seconds_of_day > 86400 - 30) GTEST_SKIP() << "too close to midnight";
+    write_file("src/a.txt", "due");
+    BackupSet& s = add_set("Soon");
+    s.IntervalType = INTERVAL_DAILY;
+    s.StartTime = seconds_of_day + 3;
+    save_settings();
+    start_service();
+    ASSERT_TRUE(wait_for_socket());
+    ASSERT_TRUE(test::wait_until([&] { return log_text().find("Backup Soon completed") != std::string::npos; },
+                                 30s))
+        << log_text();
+    EXPECT_EQ(shut_down(), 0);
+    std::string log = log_text();
+    EXPECT_NE(log.find("Starting backup Soon. Send message"), std::string::npos);
+    // Queued again: the second "Schedule set" line names tomorrow.
+    size_t first = log.find("Schedule set 'Soon' for");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(log.find("Schedule set 'Soon' for", first + 1), std::string::npos);
+    EXPECT_TRUE(fs::exists(path("dest/B1_1.SAF")));
+}
+
+TEST_F(Vardeld, RunOnceExitsWithTheResult) {
+    write_file("src/a.txt", "a");
+    add_set("Nightly");
+    BackupSet& broken = add_set("Broken", Destination::OwnFolder);
+    broken.BackupDirs = path("nowhere");
+    BackupSet& slow = add_set("Slow", Destination::OwnFolder);
+    slow.ExecuteBeforeStart = "touch '" + path("started") + "'; sleep 3";
+    save_settings();
+
+    auto ok = run_vardeld({"--run", "Nightly"});
+    EXPECT_EQ(ok.exit_code, 0) << ok.out << ok.err;
+    EXPECT_NE(ok.out.find("Backup Nightly completed"), std::string::npos);
+    auto failed = run_vardeld({"--run", "Broken"});
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_NE(failed.err.find("Backup aborted due to internal error (Couldn't find path)"),
+              std::string::npos);
+    auto missing = run_vardeld({"--run", "Nobody"});
+    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_NE(missing.err.find("Specified backup name (Nobody) not found"), std::string::npos);
+
+    start_service({"--run", "Slow"});
+    ASSERT_TRUE(test::wait_until([&] { return fs::exists(path("started")); }, 20s));
+    service->signal(SIGTERM);
+    EXPECT_EQ(service->wait(30s), 2);
+    EXPECT_NE(output().find("Backup aborted by user request"), std::string::npos);
+}
+
+TEST_F(Vardeld, MailsCompletionReportsAndCycledLogs) {
+    test::SmtpServer smtp(path("smtp"));
+    ASSERT_TRUE(smtp.ok()) << smtp.why_not();
+    write_file("src/a.txt", "a");
+    add_set("Nightly");
+    BackupSet& broken = add_set("Broken", Destination::OwnFolder);
+    broken.BackupDirs = path("nowhere");
+    settings.SMTPHost = smtp.host();
+    settings.FromEmail = "vardel@example.org";
+    settings.SendEmailOnCompletion = true;
+    settings.CompletionEmail = "ops@example.org";
+    settings.MailOldLog = true;
+    settings.MailLogEmail = "logs@example.org";
+    settings.CycleLogSize = 0;  // every log is too large: cycle after each run
+    save_settings();
+
+    EXPECT_EQ(run_vardeld({"--run", "Nightly"}).exit_code, 0);
+    EXPECT_EQ(run_vardeld({"--run", "Broken"}).exit_code, 1);
+    auto mails = smtp.messages();
+    ASSERT_EQ(mails.size(), 4u);
+    auto find = [&](const std::string& a, const std::string& b) {
+        for (const auto& m : mails)
+            if (m.find(a) != std::string::npos && m.find(b) != std::string::npos) return m;
+        return std::string();
+    };
+    std::string done = find("Subject: Backup 'Nightly'", "ops@example.org");
+    ASSERT_FALSE(done.empty());
+    EXPECT_NE(done.find("Backup Completed "), std::string::npos);
+    EXPECT_NE(done.find("Duration: "), std::string::npos);
+    EXPECT_NE(done.find("1 files scanned, 1 saved"), std::string::npos);
+    std::string failed = find("Subject: Backup 'Broken'", "Couldn't find path");
+    EXPECT_FALSE(failed.empty());
+    std::string cycled = find("Subject: Completed Log", "logs@example.org");
+    ASSERT_FALSE(cycled.empty());
+    EXPECT_NE(cycled.find("Start backup set 'Nightly'"), std::string::npos);
+    // The new log started empty: the first run's lines are only in the mail.
+    EXPECT_EQ(read_file(path("logs/LOG_1.txt")).find("Start backup set 'Nightly'"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vardel
