@@ -120,9 +120,14 @@ TEST_F(ControlSocket, UnknownCodesOnlyLogUnknownMessage) {
     std::optional<size_t> end =
         follower.wait_for([](const PipeRecord& r) { return r.code == PIPE_STATUS; }, from);
     ASSERT_TRUE(end);
+    // Log lines reach a subscriber in the order they were logged; earlier
+    // lines (the status asked for above) may still have been on their way
+    // when `from` was taken.
+    std::optional<size_t> begin = follower.wait_for(PIPE_INFO, "got wum_message 9:nine\r\n", from, 0s);
+    ASSERT_TRUE(begin);
     std::vector<std::string> seen;
     std::vector<PipeRecord> all = follower.records();
-    for (size_t i = from; i < *end; ++i) {
+    for (size_t i = *begin; i < *end; ++i) {
         if (all[i].text.rfind("Disconnect(", 0) == 0) continue;  // other clients leaving
         seen.push_back(std::to_string(all[i].code) + ":" + all[i].text);
     }
@@ -164,6 +169,8 @@ TEST_F(ControlSocket, NoticesAndLogLinesReachOnlyTheClientsThatAskedForThem) {
     EXPECT_TRUE(both.wait_for(PIPE_BACKUP_STARTING, "Nightly Set", 0, 0s));
     EXPECT_TRUE(both.wait_for(line("Start backup set 'Nightly Set'\r\n"), 0, 0s));
     EXPECT_TRUE(subscribed.wait_for(starts_with("Backup Nightly Set completed")));
+    // Pushes go to the slots one after another.
+    EXPECT_TRUE(registered.wait_for(PIPE_BACKUP_COMPLETED, "Nightly Set"));
 
     // Pushes go out in order, so everything meant for a client is there
     // before the answer to a status request it sends now.
@@ -202,11 +209,14 @@ TEST_F(ControlSocket, AnOversizedRecordDisconnectsOnlyItsSender) {
     }));
     EXPECT_FALSE(follower.wait_for(starts_with("got wum_message"), 0, 0s));
     // A client that just leaves is logged the same way.
+    size_t before_leaving = follower.size();
     ask(PIPE_SINGLE_STATUS);
-    EXPECT_TRUE(follower.wait_for([](const PipeRecord& r) {
-        return r.text.rfind("Disconnect(2,", 0) == 0 &&
-               r.text.find("due to readfile -- 32: Broken pipe") != std::string::npos;
-    }));
+    EXPECT_TRUE(follower.wait_for(
+        [](const PipeRecord& r) {
+            return r.text.rfind("Disconnect(2,", 0) == 0 &&
+                   r.text.find("due to readfile -- 32: Broken pipe") != std::string::npos;
+        },
+        before_leaving));
     EXPECT_FALSE(follower.broken());
     size_t from = follower.size();
     follower.send(PIPE_SINGLE_STATUS);
