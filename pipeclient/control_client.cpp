@@ -43,8 +43,13 @@ void ControlClient::reader(RecordHandler handler) {
         if (r != platform::RecvResult::Record) break;
         if (auto rec = PipeRecord::decode(buf)) handler(*rec);
     }
-    int old = fd_.exchange(-1);
-    if (old >= 0) ::close(old);
+    {
+        // Under the write lock: a queue_message() in flight must not send on
+        // a descriptor number that is closed, or already reused elsewhere.
+        std::lock_guard lock(write_lock_);
+        int old = fd_.exchange(-1);
+        if (old >= 0) ::close(old);
+    }
     handler(PipeRecord{PIPE_ALERT, broken_text_});
 }
 
@@ -80,6 +85,7 @@ void ControlClient::close() {
         uint64_t v;
         n = ::read(stop_fd_, &v, sizeof v);
     }
+    std::lock_guard lock(write_lock_);
     int fd = fd_.exchange(-1);
     if (fd >= 0) ::close(fd);
 }
@@ -87,7 +93,8 @@ void ControlClient::close() {
 void ControlClient::send_once(uint32_t code, const std::string& text, const std::string& socket_path) {
     ControlClient c("", socket_path);
     if (!c.connect()) throw MyError(OPERATION_FAILED, "Couldn't open connection to service");
-    c.queue_message(code, text);
+    // A request that never left must not pass for one sent.
+    if (!c.queue_message(code, text)) throw MyError(OPERATION_FAILED, "QueueMessage failure");
     // Let the service read the record before the connection goes.
     ::shutdown(c.fd_.load(), SHUT_WR);
     PipeRecord ignored;

@@ -44,8 +44,10 @@ public:
     ReadResult read_record(PipeRecord& out, std::chrono::milliseconds timeout);
     void close();
 
-    // PIPE_RUN_SET on a fresh connection, then closed. Throws MyError 18
-    // "Couldn't open connection to service" when no service answers.
+    // One request (PIPE_RUN_SET, ...) on a fresh connection, then closed
+    // once the service has read it. Throws MyError 18 "Couldn't open
+    // connection to service" when no service answers, and "QueueMessage
+    // failure" when the record could not be written.
     static void send_once(uint32_t code, const std::string& text, const std::string& socket_path = {});
 
     const std::string& socket_path() const { return path_; }

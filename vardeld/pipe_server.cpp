@@ -74,6 +74,9 @@ void PipeServer::reader_thread(int number, int fd) {
             else if (r == platform::RecvResult::Failed)
                 log(LOG_DEBUG, "Disconnect(2,%d) due to readfile -- %d: %s\n", number, errno,
                     system_error_text(errno));
+            else if (r == platform::RecvResult::Closed)  // the client closed its end
+                log(LOG_DEBUG, "Disconnect(2,%d) due to readfile -- %d: %s\n", number, EPIPE,
+                    system_error_text(EPIPE));
             break;
         }
         std::optional<PipeRecord> rec = PipeRecord::decode(buf);

@@ -148,6 +148,36 @@ TEST_F(PipeServerTest, AClientThatNeverReadsCannotStallPushes) {
     reader->close();
 }
 
+TEST_F(PipeServerTest, AClientThatStaysUnreadableIsLetGoAndOthersStay) {
+    auto lazy = client(), reader = client();
+    lazy->queue_message(PIPE_REQUEST_ONGOING);
+    reader->queue_message(PIPE_REQUEST_ONGOING);
+    ASSERT_TRUE(test::wait_until([&] {
+        return (server->slot_bits(0) & PipeServer::RequestOngoing) &&
+               (server->slot_bits(1) & PipeServer::RequestOngoing);
+    }));
+    reader->start_reader([](const PipeRecord&) {});
+    // A service that logs on and on: the lazy client's buffer fills, its
+    // records are dropped, and once it has taken nothing for the stall
+    // limit it is disconnected. The reading client is not.
+    std::string line(200, 'l');
+    bool let_go = test::wait_until(
+        [&] {
+            for (int i = 0; i < 50; ++i) server->push_log_subscribers(PIPE_INFO, line);
+            return !(server->slot_bits(0) & PipeServer::InUse);
+        },
+        PipeServer::kStallLimit * 4);
+    EXPECT_TRUE(let_go);
+    EXPECT_TRUE(server->slot_bits(1) & PipeServer::InUse);
+    PipeRecord r;
+    // The lazy client finds its connection ended behind what it was sent.
+    ControlClient::ReadResult got;
+    do got = lazy->read_record(r, 5s);
+    while (got == ControlClient::ReadResult::Record);
+    EXPECT_EQ(got, ControlClient::ReadResult::Closed);
+    reader->close();
+}
+
 TEST(PipeRecordCodec, RecordsCarryCodeAndTextWithinTheLimit) {
     std::string bytes = PipeRecord{PIPE_RUN_SET, "Nightly"}.encode();
     EXPECT_EQ(bytes, (std::string("\x08\0\0\0Nightly\0", 12)));

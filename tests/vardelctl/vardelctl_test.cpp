@@ -1,0 +1,150 @@
+// vardelctl as a user runs it, against a real service.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/support/running_service.h"
+#include "vardelctl/ctl_tool.h"
+
+namespace vardel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::CollectingClient;
+
+class Vardelctl : public test::ServiceTest {
+  protected:
+    test::ChildResult ctl(std::vector<std::string> args) {
+        args.insert(args.begin(), test::program_path("vardelctl"));
+        return test::run_program(args);
+    }
+    std::vector<std::string> out_lines(const std::string& out) {
+        std::vector<std::string> v;
+        std::istringstream in(out);
+        for (std::string l; std::getline(in, l);) v.push_back(l);
+        return v;
+    }
+};
+
+TEST_F(Vardelctl, WithoutAServiceEveryRequestSaysSoAndFails) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"status"}, {"run", "Nightly Set"}, {"pause"}, {"stop"}, {"shutdown"}, {"follow"}}) {
+        test::ChildResult r = ctl(args);
+        EXPECT_EQ(r.exit_code, 1) << args[0];
+        EXPECT_EQ(r.err, "Couldn't open connection to service\n") << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+    }
+    EXPECT_EQ(ctl({"--version"}).out, std::string("vardelctl ") + VARDEL_VERSION + "\n");
+    EXPECT_EQ(ctl({"--help"}).exit_code, 0);
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"run"}, {"status", "extra"}, {"follow", "--count", "0"},
+             {"follow", "--timeout", "soon"}, {"follow", "--until", "14,"}})
+        EXPECT_EQ(ctl(args).exit_code, 2);
+}
+
+TEST_F(Vardelctl, StatusAndTheAnswersOfPauseResumeAndStop) {
+    add_set("Nightly Set");
+    ASSERT_TRUE(start_service()) << service_output();
+    test::ChildResult r = ctl({"status"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::vector<std::string> lines = out_lines(r.out);
+    ASSERT_EQ(lines.size(), 10u) << r.out;
+    EXPECT_EQ(lines[1], "Vardel Pellin");
+    EXPECT_EQ(lines[8], "<none>");
+    EXPECT_EQ(lines[9], "No backups scheduled");
+
+    EXPECT_EQ(ctl({"pause"}).out, "18\tNext backup will pause\n");
+    EXPECT_EQ(ctl({"resume"}).out, "17\tNext backup will proceed as scheduled\n");
+    EXPECT_EQ(ctl({"stop"}).out, "18\tNo backup in progress\n");
+
+    // While a (paused) backup runs the tenth line is empty and still printed.
+    ctl({"pause"});
+    CollectingClient follower(CollectingClient::Asks::Register);
+    EXPECT_EQ(ctl({"run", "NIGHTLY SET"}).exit_code, 0);
+    ASSERT_TRUE(follower.wait_for(PIPE_BACKUP_STARTING, "Nightly Set"));
+    r = ctl({"status"});
+    lines = out_lines(r.out);
+    ASSERT_EQ(lines.size(), 10u) << r.out;
+    EXPECT_EQ(lines[7], "1");
+    EXPECT_EQ(lines[8], "Nightly Set");
+    EXPECT_EQ(lines[9], "");
+    EXPECT_EQ(ctl({"stop"}).out, "18\tAborting backup Nightly Set\n");
+    EXPECT_TRUE(follower.wait_for(PIPE_BACKUP_ABORTED, "Nightly Set"));
+}
+
+TEST_F(Vardelctl, FollowPrintsNoticesAndLogLinesUntilTheRunEnds) {
+    add_set("Nightly Set", 3);
+    ASSERT_TRUE(start_service()) << service_output();
+    CollectingClient watcher(CollectingClient::Asks::Subscribe);
+    test::BackgroundProcess follow(
+        {test::program_path("vardelctl"), "follow", "--until", "14,15,16", "--timeout", "60"}, {},
+        path("follow.out"));
+    // Subscribed once the service has logged taking its second request.
+    ASSERT_TRUE(watcher.wait_for([](const PipeRecord& r) {
+        return r.text.rfind("Request Ongoing, slot", 0) == 0;
+    }));
+    EXPECT_EQ(ctl({"run", "Nightly Set"}).exit_code, 0);
+    EXPECT_EQ(follow.wait(60s), 0);
+    std::vector<std::string> lines = out_lines(read_file(path("follow.out")));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "14\tNightly Set");
+    auto has = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l) != lines.end(); };
+    EXPECT_TRUE(has("13\tNightly Set"));
+    EXPECT_TRUE(has("17\tStart backup set 'Nightly Set'"));
+    size_t saves = 0;
+    for (const std::string& l : lines) saves += l.rfind("17\tSave ", 0) == 0;
+    EXPECT_EQ(saves, 3u);
+
+    // --timeout ends it when nothing comes; with --until, that is a failure.
+    EXPECT_EQ(ctl({"follow", "--timeout", "0.2"}).exit_code, 0);
+    EXPECT_EQ(ctl({"follow", "--timeout", "0.2", "--until", "14"}).exit_code, 1);
+}
+
+TEST_F(Vardelctl, FollowCountsRecordsAndEndsWithTheService) {
+    add_set("Nightly Set", 1);
+    ASSERT_TRUE(start_service()) << service_output();
+    CollectingClient watcher(CollectingClient::Asks::Subscribe);
+    test::BackgroundProcess counted({test::program_path("vardelctl"), "follow", "--count", "2"}, {},
+                                    path("counted.out"));
+    test::BackgroundProcess endless({test::program_path("vardelctl"), "follow"}, {}, path("endless.out"));
+    // Both have subscribed when their requests have been logged.
+    ASSERT_TRUE(test::wait_until([&] {
+        size_t n = 0;
+        for (const PipeRecord& r : watcher.records()) n += r.text.rfind("Request Ongoing, slot", 0) == 0;
+        return n == 2;
+    }));
+    ctl({"stop"});
+    ctl({"stop"});
+    EXPECT_EQ(counted.wait(20s), 0);
+    EXPECT_EQ(out_lines(read_file(path("counted.out"))).size(), 2u);
+
+    EXPECT_EQ(ctl({"shutdown"}).exit_code, 0);
+    EXPECT_EQ(endless.wait(20s), 0);
+    std::vector<std::string> lines = out_lines(read_file(path("endless.out")));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "18\tService connection broken!");
+    EXPECT_TRUE(test::wait_until([&] { return !service_running(); }));
+}
+
+TEST_F(Vardelctl, DisableAndEnableShowInTheStatus) {
+    ASSERT_TRUE(start_service()) << service_output();
+    CollectingClient follower(CollectingClient::Asks::Subscribe);
+    EXPECT_EQ(ctl({"disable"}).exit_code, 0);
+    EXPECT_EQ(out_lines(ctl({"status"}).out).at(6), "0");
+    EXPECT_EQ(ctl({"disable"}).exit_code, 0);
+    EXPECT_TRUE(follower.wait_for(PIPE_ALERT, "Service already disabled\r\n"));
+    EXPECT_EQ(ctl({"enable"}).exit_code, 0);
+    EXPECT_EQ(out_lines(ctl({"status"}).out).at(6), "1");
+    EXPECT_TRUE(follower.wait_for(PIPE_INFO, "Enable service\r\n"));
+}
+
+TEST(CtlToolLines, ARecordIsOneLineWithoutItsLineEnd) {
+    EXPECT_EQ(CtlTool::record_line({PIPE_INFO, "Save /a b\r\n"}), "17\tSave /a b");
+    EXPECT_EQ(CtlTool::record_line({PIPE_BACKUP_FAILED, "first\r\nsecond\nthird\r\n"}),
+              "15\tfirst\\nsecond\\nthird");
+    EXPECT_EQ(CtlTool::record_line({PIPE_ALERT, ""}), "18\t");
+    EXPECT_EQ(CtlTool::status_lines("1\r\n2\r\n"), "1\n2\n\n");
+}
+
+}  // namespace
+}  // namespace vardel
