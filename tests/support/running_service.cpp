@@ -127,9 +127,40 @@ void ServiceTest::add_set(const std::string& name, int files) {
 }
 
 bool ServiceTest::start_service() {
-    service_ = std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{program_path("vardeld"), "-i"}, std::vector<std::string>{},
-        path("vardeld.out"));
+    start_vardeld({"-i"});
+    return wait_for_socket();
+}
+
+void ServiceTest::start_vardeld(const std::vector<std::string>& args,
+                                const std::vector<std::string>& env) {
+    std::vector<std::string> argv{program_path("vardeld")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    service_ = std::make_unique<BackgroundProcess>(argv, env, path("vardeld.out"));
+}
+
+void ServiceTest::signal_service(int signo) {
+    if (service_) service_->signal(signo);
+}
+
+int ServiceTest::wait_for_exit() { return service_ ? service_->wait(30s) : -2; }
+
+ChildResult ServiceTest::run_vardeld(const std::vector<std::string>& args,
+                                     const std::vector<std::string>& env) {
+    std::vector<std::string> argv{program_path("vardeld")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_program(argv, env, {}, 60s);
+}
+
+std::string ServiceTest::log_text() const {
+    std::string all;
+    for (int i = 0; i < 10; ++i) {
+        std::string p = path("logs/LOG_" + std::to_string(i) + ".txt");
+        if (std::filesystem::exists(p)) all += read_whole_file(p);
+    }
+    return all;
+}
+
+bool ServiceTest::wait_for_socket() {
     const std::string sock = platform::control_socket_path();
     return wait_until(
         [&] {

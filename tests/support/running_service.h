@@ -81,6 +81,19 @@ class ServiceTest : public ScratchTest {
     std::optional<PipeRecord> ask(uint32_t code, const std::string& text = {});
     std::string service_output() const;
 
+    // vardeld with other arguments and environment entries ("K=V"); does not
+    // wait for its socket.
+    void start_vardeld(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    bool wait_for_socket();
+    void signal_service(int signo);
+    // The service's exit code, -1 killed by a signal, -2 still running after 30 s.
+    int wait_for_exit();
+    // vardeld run to its end, output captured.
+    ChildResult run_vardeld(const std::vector<std::string>& args,
+                            const std::vector<std::string>& env = {});
+    // Every log file of the service (LOG_0.txt, LOG_1.txt, ...), in number order.
+    std::string log_text() const;
+
   private:
     std::unique_ptr<BackgroundProcess> service_;
 };

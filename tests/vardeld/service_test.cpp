@@ -12,7 +12,9 @@
 #include "common/suite_names.h"
 #include "pipeclient/control_client.h"
 #include "platform/named_event.h"
-#include "tests/support/service_fixture.h"
+#include "common/general_settings.h"
+#include "common/registry.h"
+#include "tests/support/running_service.h"
 #include "tests/support/smtp_server.h"
 
 namespace vardel {
@@ -21,11 +23,39 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class Vardeld : public test::ServiceTest {};
+class Vardeld : public test::ServiceTest {
+protected:
+    // A set backing up src/ (of the scratch folder) into dest/<name>/.
+    BackupSet make_set(const std::string& name) {
+        std::filesystem::create_directories(path("src"));
+        BackupSet s;
+        s.Name = name;
+        s.BackupDestination = path("dest/" + name);
+        s.BackupDirs = path("src");
+        s.BackuDestinationType = DESTINATION_DIRECTORY;
+        s.IntervalType = INTERVAL_ON_DEMAND;
+        return s;
+    }
+    void change_settings(const std::function<void(GeneralSettings&)>& fn) {
+        GeneralSettings g;
+        g.load();
+        fn(g);
+        g.save();
+    }
+    void product_value(const char* name, const std::string& text) {
+        auto key = registry::open_key(registry::Root::LocalMachine, kProductKey);
+        ASSERT_TRUE(key);
+        registry::write_text(*key, name, text);
+    }
+    void product_number(const char* name, int32_t n) {
+        auto key = registry::open_key(registry::Root::LocalMachine, kProductKey);
+        ASSERT_TRUE(key);
+        registry::write_number(*key, name, n);
+    }
+};
 
 TEST_F(Vardeld, StopsAtStartWithoutItsInstallationValues) {
-    install_dir = "";
-    save_settings();
+    product_value(kInstallDirValue, "");
     auto r = run_vardeld({"-i"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(log_text().find("ERROR     Can't find InstallDir in registry\r\n"
@@ -33,18 +63,16 @@ TEST_F(Vardeld, StopsAtStartWithoutItsInstallationValues) {
               std::string::npos)
         << log_text();
 
-    install_dir = "/opt/vardel";
-    server_port = 0;
-    save_settings();
+    product_value(kInstallDirValue, "/opt/vardel");
+    product_number(kServerPortValue, 0);
     r = run_vardeld({"-i"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(log_text().find("Can't find ServerPort in registry"), std::string::npos);
 }
 
 TEST_F(Vardeld, RunsInteractivelyAndLogsItsStartAndEnd) {
-    save_settings();
-    start_service({"-I"});
-    ASSERT_TRUE(wait_for_socket()) << output();
+    start_vardeld({"-I"});
+    ASSERT_TRUE(wait_for_socket()) << service_output();
     EXPECT_EQ(shut_down(), 0);
     std::string log = log_text();
     EXPECT_NE(log.find("DEBUG     Start as Interactive\r\n"), std::string::npos);
@@ -52,11 +80,10 @@ TEST_F(Vardeld, RunsInteractivelyAndLogsItsStartAndEnd) {
     EXPECT_NE(log.find("INFO      Running as "), std::string::npos);
     EXPECT_NE(log.find("INFO      Vardeld shut down  "), std::string::npos);
     // Interactively every line is on standard output too.
-    EXPECT_NE(output().find("Vardeld started"), std::string::npos);
+    EXPECT_NE(service_output().find("Vardeld started"), std::string::npos);
 }
 
 TEST_F(Vardeld, ServiceModeReportsToSystemdAndStopsOnSigterm) {
-    save_settings();
     std::string notify = path("notify.sock");
     int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
@@ -70,34 +97,31 @@ TEST_F(Vardeld, ServiceModeReportsToSystemdAndStopsOnSigterm) {
         ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
     };
-    start_service({}, {"NOTIFY_SOCKET=" + notify});
+    start_vardeld({}, {"NOTIFY_SOCKET=" + notify});
     std::string got;
     while (got.find("READY=1") == std::string::npos) {
         std::string m = next();
-        ASSERT_FALSE(m.empty()) << output();
+        ASSERT_FALSE(m.empty()) << service_output();
         got += m + "\n";
     }
-    service->signal(SIGTERM);
+    signal_service(SIGTERM);
     while (got.find("STOPPING=1") == std::string::npos) {
         std::string m = next();
         ASSERT_FALSE(m.empty());
         got += m + "\n";
     }
-    EXPECT_EQ(service->wait(30s), 0);
+    EXPECT_EQ(wait_for_exit(), 0);
     ::close(fd);
     std::string log = log_text();
     EXPECT_NE(log.find("Start as Service"), std::string::npos);
     EXPECT_NE(log.find("Service control stop"), std::string::npos);
     EXPECT_NE(log.find("Vardeld shut down"), std::string::npos);
-    EXPECT_TRUE(output().empty()) << "service mode prints nothing: " << output();
+    EXPECT_TRUE(service_output().empty()) << "service mode prints nothing: " << service_output();
 }
 
 TEST_F(Vardeld, APulseOfTheReloadEventReloadsTheSettings) {
-    save_settings();
-    start_service();
-    ASSERT_TRUE(wait_for_socket());
-    add_set("Added");
-    save_settings();
+    ASSERT_TRUE(start_service());
+    make_set("Added").save();
     platform::NamedEvent reload(kReloadEventName);
     reload.pulse();
     ASSERT_TRUE(test::wait_until([&] { return log_text().find("Reload settings") != std::string::npos; }))
@@ -112,12 +136,11 @@ TEST_F(Vardeld, StartsADueSetByItselfAndQueuesItForTheNextDay) {
     int seconds_of_day = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
     if (seconds_of_day > 86400 - 30) GTEST_SKIP() << "too close to midnight";
     write_file("src/a.txt", "due");
-    BackupSet& s = add_set("Soon");
+    BackupSet s = make_set("Soon");
     s.IntervalType = INTERVAL_DAILY;
     s.StartTime = seconds_of_day + 3;
-    save_settings();
-    start_service();
-    ASSERT_TRUE(wait_for_socket());
+    s.save();
+    ASSERT_TRUE(start_service());
     ASSERT_TRUE(test::wait_until([&] { return log_text().find("Backup Soon completed") != std::string::npos; },
                                  30s))
         << log_text();
@@ -128,17 +151,18 @@ TEST_F(Vardeld, StartsADueSetByItselfAndQueuesItForTheNextDay) {
     size_t first = log.find("Schedule set 'Soon' for");
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(log.find("Schedule set 'Soon' for", first + 1), std::string::npos);
-    EXPECT_TRUE(fs::exists(path("dest/B1_1.SAF")));
+    EXPECT_TRUE(fs::exists(path("dest/Soon/B1_1.SAF")));
 }
 
 TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     write_file("src/a.txt", "a");
-    add_set("Nightly");
-    BackupSet& broken = add_set("Broken", Destination::OwnFolder);
+    make_set("Nightly").save();
+    BackupSet broken = make_set("Broken");
     broken.BackupDirs = path("nowhere");
-    BackupSet& slow = add_set("Slow", Destination::OwnFolder);
+    broken.save();
+    BackupSet slow = make_set("Slow");
     slow.ExecuteBeforeStart = "touch '" + path("started") + "'; sleep 3";
-    save_settings();
+    slow.save();
 
     auto ok = run_vardeld({"--run", "Nightly"});
     EXPECT_EQ(ok.exit_code, 0) << ok.out << ok.err;
@@ -151,28 +175,30 @@ TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_NE(missing.err.find("Specified backup name (Nobody) not found"), std::string::npos);
 
-    start_service({"--run", "Slow"});
+    start_vardeld({"--run", "Slow"});
     ASSERT_TRUE(test::wait_until([&] { return fs::exists(path("started")); }, 20s));
-    service->signal(SIGTERM);
-    EXPECT_EQ(service->wait(30s), 2);
-    EXPECT_NE(output().find("Backup aborted by user request"), std::string::npos);
+    signal_service(SIGTERM);
+    EXPECT_EQ(wait_for_exit(), 2);
+    EXPECT_NE(service_output().find("Backup aborted by user request"), std::string::npos);
 }
 
 TEST_F(Vardeld, MailsCompletionReportsAndCycledLogs) {
     test::SmtpServer smtp(path("smtp"));
     ASSERT_TRUE(smtp.ok()) << smtp.why_not();
     write_file("src/a.txt", "a");
-    add_set("Nightly");
-    BackupSet& broken = add_set("Broken", Destination::OwnFolder);
+    make_set("Nightly").save();
+    BackupSet broken = make_set("Broken");
     broken.BackupDirs = path("nowhere");
-    settings.SMTPHost = smtp.host();
-    settings.FromEmail = "vardel@example.org";
-    settings.SendEmailOnCompletion = true;
-    settings.CompletionEmail = "ops@example.org";
-    settings.MailOldLog = true;
-    settings.MailLogEmail = "logs@example.org";
-    settings.CycleLogSize = 0;  // every log is too large: cycle after each run
-    save_settings();
+    broken.save();
+    change_settings([&](GeneralSettings& g) {
+        g.SMTPHost = smtp.host();
+        g.FromEmail = "vardel@example.org";
+        g.SendEmailOnCompletion = true;
+        g.CompletionEmail = "ops@example.org";
+        g.MailOldLog = true;
+        g.MailLogEmail = "logs@example.org";
+        g.CycleLogSize = 0;  // every log is too large: cycle after each run
+    });
 
     EXPECT_EQ(run_vardeld({"--run", "Nightly"}).exit_code, 0);
     EXPECT_EQ(run_vardeld({"--run", "Broken"}).exit_code, 1);
