@@ -22,20 +22,31 @@ MessageLoop::MessageLoop() {
     if (wake_fd_ < 0) throw std::runtime_error("eventfd failed");
 }
 
-MessageLoop::~MessageLoop() {
+namespace {
+
+void complete(SendSlot& slot, intptr_t result) {
+    std::lock_guard l(slot.m);
+    slot.result = result;
+    slot.done = true;
+    slot.cv.notify_all();
+}
+
+}  // namespace
+
+void MessageLoop::release_senders() {
     // Anyone still waiting in send() is released with 0.
     std::deque<Pending> left;
     {
         std::lock_guard lock(mutex_);
+        running_.store(false);
         left.swap(queue_);
     }
-    for (Pending& p : left) {
-        if (p.reply) {
-            std::lock_guard l(p.reply->m);
-            p.reply->done = true;
-            p.reply->cv.notify_all();
-        }
-    }
+    for (Pending& p : left)
+        if (p.reply) complete(*p.reply, 0);
+}
+
+MessageLoop::~MessageLoop() {
+    release_senders();
     if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
@@ -161,12 +172,7 @@ void MessageLoop::dispatch_queued() {
             return;
         }
         intptr_t r = handler_ ? handler_(p.m) : 0;
-        if (p.reply) {
-            std::lock_guard l(p.reply->m);
-            p.reply->result = r;
-            p.reply->done = true;
-            p.reply->cv.notify_all();
-        }
+        if (p.reply) complete(*p.reply, r);
     }
 }
 
@@ -206,19 +212,7 @@ int MessageLoop::run() {
         dispatch_queued();
     }
     // Messages still queued are dropped; their senders get 0.
-    std::deque<Pending> left;
-    {
-        std::lock_guard lock(mutex_);
-        running_.store(false);
-        left.swap(queue_);
-    }
-    for (Pending& p : left) {
-        if (p.reply) {
-            std::lock_guard l(p.reply->m);
-            p.reply->done = true;
-            p.reply->cv.notify_all();
-        }
-    }
+    release_senders();
     return quit_code_;
 }
 

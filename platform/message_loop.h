@@ -88,6 +88,7 @@ private:
         std::shared_ptr<struct SendSlot> reply;
     };
     void wake();
+    void release_senders();
     void dispatch_queued();
     int next_timeout_ms();
     void fire_due_timers();

@@ -4,14 +4,12 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include "tests/support/set_clock.h"
+
 namespace vardel {
 namespace {
 
-class SetClock : public platform::Clock {
-public:
-    int64_t now() const override { return t; }
-    int64_t t = 0;
-};
+using test::SetClock;
 
 class LocalClockTest : public ::testing::Test {
 protected:

@@ -9,14 +9,12 @@
 #include "platform/file_info.h"
 #include "tests/support/scratch.h"
 
+#include "tests/support/set_clock.h"
+
 namespace vardel {
 namespace {
 
-class SetClock : public platform::Clock {
-public:
-    int64_t now() const override { return t; }
-    int64_t t = 0;
-};
+using test::SetClock;
 
 // The product key's "CurrentCycle" and the settings, as the service keeps them.
 class TestHost : public LogFileHost {

@@ -15,16 +15,14 @@
 #include "tests/support/scratch.h"
 #include "vardeld/service_messages.h"
 
+#include "tests/support/set_clock.h"
+
 namespace vardel {
 namespace {
 
 namespace fs = std::filesystem;
 
-class SetClock : public platform::Clock {
-public:
-    int64_t now() const override { return t; }
-    int64_t t = 1800000000;
-};
+using test::SetClock;
 
 class BackupTest : public test::ScratchTest {
 protected:
@@ -77,7 +75,7 @@ protected:
     BackupSet set;
     GeneralSettings general;
     RunFlags flags;
-    SetClock clock;
+    SetClock clock{1800000000};
     std::string report, failure;
     std::vector<std::string> mails;
     test::LogCapture logs;

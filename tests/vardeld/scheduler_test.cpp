@@ -10,16 +10,14 @@
 #include "vardeld/control_window.h"
 #include "vardeld/service_messages.h"
 
+#include "tests/support/set_clock.h"
+
 namespace vardel {
 namespace {
 
 using namespace std::chrono_literals;
 
-class SetClock : public platform::Clock {
-public:
-    int64_t now() const override { return t; }
-    int64_t t = 0;
-};
+using test::SetClock;
 
 // UTC seconds of a wall-clock moment in the zone TZ names.
 int64_t wall(int y, int mo, int d, int h, int mi = 0, int s = 0) {
