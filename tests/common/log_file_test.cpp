@@ -6,7 +6,9 @@
 #include <sstream>
 #include <thread>
 
+#include "common/fault_translation.h"
 #include "platform/file_info.h"
+#include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
 
 #include "tests/support/set_clock.h"
@@ -163,6 +165,20 @@ TEST_F(LogFileTest, WithoutTheProductKeyLinesAreDroppedAndCyclingComplains) {
     EXPECT_FALSE(std::filesystem::exists(path("logs")));
     file->cycle();
     EXPECT_EQ(host.cycled, 0);
+}
+
+TEST_F(LogFileTest, AProcessorFaultIsTheLastLineOfTheLog) {
+    test::ChildResult r = test::run_in_child([] {
+        install_fault_translation();
+        log(LOG_INFO, "working\n");
+        volatile int zero = 0;
+        return 10 / zero;
+    });
+    EXPECT_NE(r.exit_code, 0);
+    std::string log_text = log_n(0);
+    EXPECT_NE(log_text.find("INFO      working\r\nERROR     WinMain error: -1073741676,Integer division by zero\r\n"),
+              std::string::npos)
+        << log_text;
 }
 
 TEST_F(LogFileTest, LinesFromEightThreadsAreWholeInTheFile) {
