@@ -49,6 +49,7 @@ bool ContainerSaver::open() {
             saf_.reset();
             return false;
         }
+        restrict_archive();
         if (run_.encode) saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
         saf_->set_progress_hook([this] { check_abort(run_.flags); });
     } else if (run_.set.SaveFormat == SAVE_ZIP) {
@@ -58,8 +59,17 @@ bool ContainerSaver::open() {
             run_.report.add_line(strprintf("Can't create zip file %s", run_.archive_path.c_str()));
             return false;
         }
+        restrict_archive();
     }
     return true;
+}
+
+void ContainerSaver::restrict_archive() {
+    // One archive holds files of every account the service can read: only
+    // its owner may read it, as each discrete copy keeps its file's own bits.
+    std::error_code ec;
+    fs::permissions(run_.archive_path, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace, ec);
 }
 
 bool ContainerSaver::close(std::string& error) {

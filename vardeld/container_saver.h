@@ -53,6 +53,7 @@ private:
         bool operator==(const Snapshot&) const = default;
     };
     bool snapshot(const std::string& path, Snapshot& out, int* err = nullptr);
+    void restrict_archive();
     std::string relative_path(const std::string& path) const;
 
     bool save_saf(const std::string& path);

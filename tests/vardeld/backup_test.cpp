@@ -105,6 +105,9 @@ TEST_F(BackupTest, FiveRunsRotateThroughTwoCyclesOfTwo) {
     EXPECT_EQ(st.get_number("BACKUPSET", "BACKUPINSTANCE_1_1"), clock.t);
     EXPECT_EQ(st.get_number("BACKUPSET", "BACKUPINSTANCE_2_2"), clock.t - 3600);
     EXPECT_EQ(st.get_number("BACKUPSET", "FIRSTBACKUPTIME"), clock.t);
+    // Archives hold every account's files: only their owner reads them.
+    EXPECT_EQ(fs::status(dest + "/B1_1.SAF").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(BackupTest, ARunWithoutActivityChangesNothingAndReusesItsNumbers) {
