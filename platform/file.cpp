@@ -32,6 +32,7 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case OpenMode::Read: flags |= O_RDONLY | O_NONBLOCK; break;
+        case OpenMode::ReadKeepAccessTime: flags |= O_RDONLY | O_NONBLOCK | O_NOATIME; break;
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
         case OpenMode::CreateReplace: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case OpenMode::CreateKeep: flags |= O_RDWR | O_CREAT; break;
@@ -41,6 +42,13 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
     do {
         fd_ = ::open(path.c_str(), flags, mode_bits);
     } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0 && errno == EPERM && mode == OpenMode::ReadKeepAccessTime) {
+        // Not the owner: read it the ordinary way.
+        flags &= ~O_NOATIME;
+        do {
+            fd_ = ::open(path.c_str(), flags, mode_bits);
+        } while (fd_ < 0 && errno == EINTR);
+    }
     if (fd_ < 0 && errno == ELOOP && mode == OpenMode::CreateReplaceNoFollow) {
         // A link stands there: replace the link itself, and create anew so
         // that a link put back in the meantime is not followed either.
@@ -54,7 +62,7 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
         error_ = errno;
         return false;
     }
-    if (mode == OpenMode::Read) {
+    if (mode == OpenMode::Read || mode == OpenMode::ReadKeepAccessTime) {
         // O_NONBLOCK only kept a FIFO from blocking the open; reads block as usual.
         int fl = ::fcntl(fd_, F_GETFL);
         if (fl >= 0) ::fcntl(fd_, F_SETFL, fl & ~O_NONBLOCK);

@@ -13,6 +13,9 @@ namespace vardel::platform {
 
 enum class OpenMode {
     Read,          // existing file, read only
+    // existing file, read only, its access time left as it is (O_NOATIME,
+    // which only the owner may use; for others the same as Read)
+    ReadKeepAccessTime,
     ReadWrite,     // existing file, read and write
     CreateReplace, // read and write, created or emptied
     CreateKeep,    // read and write, created when missing, kept when present

@@ -1,5 +1,6 @@
 #include "vardeld/container_saver.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -33,8 +34,8 @@ void sleep_seconds(int s) {
 
 }  // namespace
 
-ContainerSaver::ContainerSaver(BackupRun& run)
-    : run_(run), buf_a_(kCopyBlock), buf_b_(kCopyBlock) {
+ContainerSaver::ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_file)
+    : run_(run), make_archive_file_(std::move(make_archive_file)), buf_a_(kCopyBlock), buf_b_(kCopyBlock) {
     if (run_.encode) stream_.set_key(run_.general.EncodingPassword);
 }
 
@@ -42,7 +43,7 @@ ContainerSaver::~ContainerSaver() { discard(); }
 
 bool ContainerSaver::open() {
     if (run_.set.SaveFormat == SAVE_SAF) {
-        saf_ = std::make_unique<SafWriter>();
+        saf_ = std::make_unique<SafWriter>(make_archive_file_ ? make_archive_file_() : nullptr);
         if (!saf_->create_archive(run_.archive_path)) {
             log(LOG_COMPLAIN, "Can't create SAF file %s\n", run_.archive_path.c_str());
             run_.report.add_line(strprintf("Can't create SAF file %s", run_.archive_path.c_str()));
@@ -158,56 +159,58 @@ void ContainerSaver::record_empty_directory(const std::string& path) {
 
 // ---- discrete copies
 
+bool ContainerSaver::copy_failed(int error_number) {
+    copy_error_ = error_number ? error_number : EIO;
+    return false;
+}
+
 bool ContainerSaver::copy_and_encode(const std::string& source, const std::string& target) {
+    copy_error_ = 0;
     platform::File in, out;
-    if (!in.open(source, platform::OpenMode::Read)) {
-        errno = in.error();
-        return false;
-    }
+    if (!in.open(source, platform::OpenMode::Read)) return copy_failed(in.error());
     platform::FileInfo fi;
     int err = 0;
     if (!platform::stat_descriptor(in.fd(), source, fi, &err)) {
         log(LOG_COMPLAIN, "Can't stat file %s: %s\n", source.c_str(), system_error_text(err));
-        errno = err;
-        return false;
+        return copy_failed(err);
     }
-    if (!out.open(target, platform::OpenMode::CreateReplace, fi.mode & 07777)) {
-        errno = out.error();
-        return false;
-    }
-    out.set_mode(fi.mode & 07777);
+    // An earlier attempt's copy may be read-only by now: it is replaced by a
+    // new file, never opened for writing. The permission bits come last.
+    std::error_code ec;
+    fs::remove(target, ec);
+    if (!out.open(target, platform::OpenMode::CreateReplaceNoFollow, 0600)) return copy_failed(out.error());
     stream_.restart();
     try {
         while (true) {
             check_abort(run_.flags);
             ssize_t n = in.read(buf_a_.data(), buf_a_.size());
-            if (n < 0) {
-                errno = in.error();
-                return false;
-            }
+            if (n < 0) return copy_failed(in.error());
             if (n == 0) break;
             if (run_.encode) stream_.encode(buf_a_.data(), n);
             if (!out.write_all(buf_a_.data(), static_cast<size_t>(n))) {
                 log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
-                errno = out.error();
-                return false;
+                return copy_failed(out.error());
             }
         }
     } catch (const MyError&) {
+        in.close();
+        out.close();
         log(LOG_DEBUG, "rethrow after closing files in CopyAndEncode\n");
         throw;
     }
-    if (!out.sync()) {
-        errno = out.error();
-        return false;
-    }
+    if (!out.sync()) return copy_failed(out.error());
+    // Set-id bits stay behind: a backup folder holds no programs that run as
+    // someone else.
+    out.set_mode(fi.mode & 0777);
     platform::set_descriptor_times(out.fd(), fi.times.last_access, fi.times.last_write);
     return true;
 }
 
 bool ContainerSaver::compare_files(const std::string& source, const std::string& target) {
     platform::File a, b;
-    if (!a.open(source, platform::OpenMode::Read) || !b.open(target, platform::OpenMode::Read))
+    // Reading the copy back must not spoil the access time it was given.
+    if (!a.open(source, platform::OpenMode::Read) ||
+        !b.open(target, platform::OpenMode::ReadKeepAccessTime))
         return false;
     stream_.restart();
     try {
@@ -222,6 +225,8 @@ bool ContainerSaver::compare_files(const std::string& source, const std::string&
             if (std::memcmp(buf_a_.data(), buf_b_.data(), static_cast<size_t>(na)) != 0) return false;
         }
     } catch (const MyError&) {
+        a.close();
+        b.close();
         log(LOG_DEBUG, "rethrow after close files in CompareFiles\n");
         throw;
     }
@@ -231,13 +236,13 @@ bool ContainerSaver::save_discrete(const std::string& path) {
     const GeneralSettings& g = run_.general;
     int attempts = g.FileChangeHandling != CHANGE_IGNORE ? g.FileChangeRetries : 1;
     std::string target = run_.files_folder + relative_path(path);
+    std::error_code ec;
     for (int i = 0; i < attempts; ++i) {
         Snapshot before, after;
         snapshot(path, before);
-        std::error_code ec;
         fs::create_directories(fs::path(target).parent_path(), ec);
         if (!copy_and_encode(path, target)) {
-            const char* why = system_error_text();
+            const char* why = system_error_text(copy_error_);
             log(LOG_COMPLAIN, "Copy failed: %s\n", why);
             run_.report.add_line(strprintf("Copy failed for %s: Error=%s", path.c_str(), why));
             continue;
@@ -253,6 +258,9 @@ bool ContainerSaver::save_discrete(const std::string& path) {
         }
         return true;
     }
+    // What the last attempt left (cut short, torn or unverified) is no
+    // backup of the file: a restore must not take it for one.
+    fs::remove(target, ec);
     log(LOG_COMPLAIN, "Backup attempt failed for %s\n", path.c_str());
     run_.retry_list.add_line(path);
     return false;
@@ -334,8 +342,8 @@ bool ContainerSaver::save_saf(const std::string& path) {
         }
         switch (g.LockFailureHandling) {
             case LOCK_FAILURE_WAIT:
-                sleep_seconds(g.WaitForLock);
-                ++attempt;
+                // No sleep after the last attempt: nothing follows it.
+                if (++attempt < g.RetryLockTimes) sleep_seconds(g.WaitForLock);
                 break;
             case LOCK_FAILURE_RETRY_LATER:
                 log(LOG_DEBUG, "Exclusive lock failed for file %s\n", path.c_str());
@@ -364,7 +372,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
         for (int attempt = 0; attempt < g.RetryLockTimes; ++attempt) {
             if (file.read_lock_whole()) break;
             if (g.LockFailureHandling == LOCK_FAILURE_WAIT) {
-                sleep_seconds(g.WaitForLock);
+                if (attempt + 1 < g.RetryLockTimes) sleep_seconds(g.WaitForLock);
             } else if (g.LockFailureHandling == LOCK_FAILURE_RETRY_LATER) {
                 log(LOG_INFO, "Couldn't read-lock file %s\n", path.c_str());
                 run_.retry_list.add_line(path);
@@ -407,7 +415,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                         run_.retry_list.add_line(path);
                         return false;
                     }
-                    sleep_seconds(1);
+                    if (attempt + 1 < g.FileChangeRetries) sleep_seconds(1);
                     continue;
                 }
             }
