@@ -234,3 +234,18 @@ bool sync_parent_directory(const std::string& path, int* error_number) {
 }
 
 }  // namespace vardel::platform
+
+namespace vardel::platform {
+
+bool sync_file_system(const std::string& path, int* error_number) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        if (error_number) *error_number = errno;
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+}  // namespace vardel::platform

@@ -74,5 +74,9 @@ private:
 // Flushes the folder holding `path` to disk, so that a newly created file's
 // name survives a power cut. False and *error_number on failure.
 bool sync_parent_directory(const std::string& path, int* error_number = nullptr);
+// Flushes the whole file system holding `path` (a file or folder) to disk,
+// data and names, and reports a write-back failure of any file on it since
+// the last call (syncfs). False and *error_number on failure.
+bool sync_file_system(const std::string& path, int* error_number = nullptr);
 
 }  // namespace vardel::platform

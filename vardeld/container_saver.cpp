@@ -83,6 +83,16 @@ bool ContainerSaver::close(std::string& error) {
         }
         zip_.reset();
     }
+    if (run_.set.SaveFormat == SAVE_DISCRETE) {
+        // One flush for all the copies, before the state records them: a
+        // flush per file would cost more than the copying.
+        int err = 0;
+        if (!platform::sync_file_system(run_.files_folder, &err)) {
+            error = strprintf("Can't write the copies in %s to disk: %s", run_.files_folder.c_str(),
+                              system_error_text(err));
+            ok = false;
+        }
+    }
     return ok;
 }
 
@@ -198,7 +208,6 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
         log(LOG_DEBUG, "rethrow after closing files in CopyAndEncode\n");
         throw;
     }
-    if (!out.sync()) return copy_failed(out.error());
     // Set-id bits stay behind: a backup folder holds no programs that run as
     // someone else.
     out.set_mode(fi.mode & 0777);

@@ -33,7 +33,8 @@ public:
     // Creates the SAF or ZIP archive of the run (nothing for discrete
     // copies). False, having logged and reported, when it cannot.
     bool open();
-    // Closes the container for good; false with the reason in `error`.
+    // Closes the container for good (for discrete copies: flushes them to
+    // disk); false with the reason in `error`.
     bool close(std::string& error);
     // Closes without regard to success (the output is about to be deleted).
     void discard();

@@ -292,7 +292,7 @@ Contents read_zip(const std::string& archive, const std::string& password, const
 Contents read_copies(const std::string& folder, const std::string& password) {
     Contents c;
     for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-        std::string rel = fs::relative(it->path(), folder).string();
+        std::string rel = it->path().string().substr(folder.size() + 1);
         if (it->is_directory()) {
             if (fs::is_empty(it->path())) c.folders.insert(rel);
             continue;
