@@ -175,6 +175,16 @@ bool File::sync() {
     return true;
 }
 
+ssize_t File::copy_to(File& out, size_t n) {
+    for (;;) {
+        ssize_t r = ::copy_file_range(fd_, nullptr, out.fd_, nullptr, n, 0);
+        if (r >= 0) return r;
+        if (errno == EINTR) continue;
+        error_ = errno;
+        return -1;
+    }
+}
+
 bool File::lock_exclusive() {
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;

@@ -53,6 +53,12 @@ public:
     bool seek_end(uint64_t* new_offset = nullptr);
     bool truncate(uint64_t length);
     bool sync();
+    // Copies up to n bytes from this file's position to `out`'s inside the
+    // kernel (copy_file_range); 0 at the end of the file, -1 on failure with
+    // errno in error(). EXDEV, EINVAL, ENOSYS or EOPNOTSUPP at the first
+    // call mean the kernel cannot do it for these two files: copy through
+    // read() and write_all() instead.
+    ssize_t copy_to(File& out, size_t n);
     // flock(LOCK_EX | LOCK_NB): the file "opened unshared". False with
     // EWOULDBLOCK in error() when another holder has it (a sharing violation).
     bool lock_exclusive();

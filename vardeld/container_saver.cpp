@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kCopyBlock = 16384;
+constexpr size_t kKernelChunk = 1u << 20;
 
 bool extension_is(const std::string& path, const char* ext) {
     std::string_view name = file_name_part(path);
@@ -191,7 +192,23 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
     if (!out.open(target, platform::OpenMode::CreateReplaceNoFollow, 0600)) return copy_failed(out.error());
     stream_.restart();
     try {
-        while (true) {
+        // Plain copies are made inside the kernel, a chunk at a time with the
+        // abort check before each; encoded ones go through the buffer.
+        bool in_kernel = !run_.encode;
+        while (in_kernel) {
+            check_abort(run_.flags);
+            ssize_t n = in.copy_to(out, kKernelChunk);
+            if (n == 0) break;
+            if (n > 0) continue;
+            int e = in.error();
+            bool refused = e == EXDEV || e == EINVAL || e == ENOSYS || e == EOPNOTSUPP;
+            if (!refused || in.position() != 0) {
+                log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
+                return copy_failed(e);
+            }
+            in_kernel = false;
+        }
+        while (!in_kernel) {
             check_abort(run_.flags);
             ssize_t n = in.read(buf_a_.data(), buf_a_.size());
             if (n < 0) return copy_failed(in.error());
