@@ -32,6 +32,7 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
     int flags = O_CLOEXEC;
     switch (mode) {
         case OpenMode::Read: flags |= O_RDONLY | O_NONBLOCK; break;
+        case OpenMode::ReadKeepAccessTime: flags |= O_RDONLY | O_NONBLOCK | O_NOATIME; break;
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
         case OpenMode::CreateReplace: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case OpenMode::CreateKeep: flags |= O_RDWR | O_CREAT; break;
@@ -41,6 +42,13 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
     do {
         fd_ = ::open(path.c_str(), flags, mode_bits);
     } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0 && errno == EPERM && mode == OpenMode::ReadKeepAccessTime) {
+        // Not the owner: read it the ordinary way.
+        flags &= ~O_NOATIME;
+        do {
+            fd_ = ::open(path.c_str(), flags, mode_bits);
+        } while (fd_ < 0 && errno == EINTR);
+    }
     if (fd_ < 0 && errno == ELOOP && mode == OpenMode::CreateReplaceNoFollow) {
         // A link stands there: replace the link itself, and create anew so
         // that a link put back in the meantime is not followed either.
@@ -54,7 +62,7 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
         error_ = errno;
         return false;
     }
-    if (mode == OpenMode::Read) {
+    if (mode == OpenMode::Read || mode == OpenMode::ReadKeepAccessTime) {
         // O_NONBLOCK only kept a FIFO from blocking the open; reads block as usual.
         int fl = ::fcntl(fd_, F_GETFL);
         if (fl >= 0) ::fcntl(fd_, F_SETFL, fl & ~O_NONBLOCK);
@@ -167,6 +175,16 @@ bool File::sync() {
     return true;
 }
 
+ssize_t File::copy_to(File& out, size_t n) {
+    for (;;) {
+        ssize_t r = ::copy_file_range(fd_, nullptr, out.fd_, nullptr, n, 0);
+        if (r >= 0) return r;
+        if (errno == EINTR) continue;
+        error_ = errno;
+        return -1;
+    }
+}
+
 bool File::lock_exclusive() {
     while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
@@ -222,6 +240,21 @@ bool sync_parent_directory(const std::string& path, int* error_number) {
         return false;
     }
     ::close(dfd);
+    return true;
+}
+
+}  // namespace vardel::platform
+
+namespace vardel::platform {
+
+bool sync_file_system(const std::string& path, int* error_number) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        if (error_number) *error_number = errno;
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    ::close(fd);
     return true;
 }
 

@@ -13,6 +13,9 @@ namespace vardel::platform {
 
 enum class OpenMode {
     Read,          // existing file, read only
+    // existing file, read only, its access time left as it is (O_NOATIME,
+    // which only the owner may use; for others the same as Read)
+    ReadKeepAccessTime,
     ReadWrite,     // existing file, read and write
     CreateReplace, // read and write, created or emptied
     CreateKeep,    // read and write, created when missing, kept when present
@@ -50,6 +53,12 @@ public:
     bool seek_end(uint64_t* new_offset = nullptr);
     bool truncate(uint64_t length);
     bool sync();
+    // Copies up to n bytes from this file's position to `out`'s inside the
+    // kernel (copy_file_range); 0 at the end of the file, -1 on failure with
+    // errno in error(). EXDEV, EINVAL, ENOSYS or EOPNOTSUPP at the first
+    // call mean the kernel cannot do it for these two files: copy through
+    // read() and write_all() instead.
+    ssize_t copy_to(File& out, size_t n);
     // flock(LOCK_EX | LOCK_NB): the file "opened unshared". False with
     // EWOULDBLOCK in error() when another holder has it (a sharing violation).
     bool lock_exclusive();
@@ -71,5 +80,9 @@ private:
 // Flushes the folder holding `path` to disk, so that a newly created file's
 // name survives a power cut. False and *error_number on failure.
 bool sync_parent_directory(const std::string& path, int* error_number = nullptr);
+// Flushes the whole file system holding `path` (a file or folder) to disk,
+// data and names, and reports a write-back failure of any file on it since
+// the last call (syncfs). False and *error_number on failure.
+bool sync_file_system(const std::string& path, int* error_number = nullptr);
 
 }  // namespace vardel::platform

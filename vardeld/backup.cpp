@@ -152,7 +152,7 @@ bool Backup::load_parameters() {
     fs::create_directories(run_.files_folder, ec);
 
     run_.encode = set.PasswordEncode && !run_.general.EncodingPassword.empty();
-    saver_ = std::make_unique<ContainerSaver>(run_);
+    saver_ = std::make_unique<ContainerSaver>(run_, services_.saf_archive_file);
     return saver_->open();
 }
 

@@ -20,6 +20,7 @@
 namespace vardel {
 
 class ContainerSaver;
+class SafArchiveFile;
 
 // What a run needs from the rest of the service.
 struct BackupServices {
@@ -30,6 +31,9 @@ struct BackupServices {
         mail;
     ShareLogon* share_logon = nullptr;  // null: a plain ShareLogon
     const platform::Clock* clock = nullptr;  // null: the system clock
+    // Makes the file the SAF archive is written to; empty: the real file.
+    // Tests hand in one that fails like a full disk or watches the writer.
+    std::function<std::unique_ptr<SafArchiveFile>()> saf_archive_file;
 };
 
 class Backup {

@@ -1,5 +1,6 @@
 #include "vardeld/container_saver.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kCopyBlock = 16384;
+constexpr size_t kKernelChunk = 1u << 20;
 
 bool extension_is(const std::string& path, const char* ext) {
     std::string_view name = file_name_part(path);
@@ -33,8 +35,8 @@ void sleep_seconds(int s) {
 
 }  // namespace
 
-ContainerSaver::ContainerSaver(BackupRun& run)
-    : run_(run), buf_a_(kCopyBlock), buf_b_(kCopyBlock) {
+ContainerSaver::ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_file)
+    : run_(run), make_archive_file_(std::move(make_archive_file)), buf_a_(kCopyBlock), buf_b_(kCopyBlock) {
     if (run_.encode) stream_.set_key(run_.general.EncodingPassword);
 }
 
@@ -42,7 +44,7 @@ ContainerSaver::~ContainerSaver() { discard(); }
 
 bool ContainerSaver::open() {
     if (run_.set.SaveFormat == SAVE_SAF) {
-        saf_ = std::make_unique<SafWriter>();
+        saf_ = std::make_unique<SafWriter>(make_archive_file_ ? make_archive_file_() : nullptr);
         if (!saf_->create_archive(run_.archive_path)) {
             log(LOG_COMPLAIN, "Can't create SAF file %s\n", run_.archive_path.c_str());
             run_.report.add_line(strprintf("Can't create SAF file %s", run_.archive_path.c_str()));
@@ -91,6 +93,16 @@ bool ContainerSaver::close(std::string& error) {
             ok = false;
         }
         zip_.reset();
+    }
+    if (run_.set.SaveFormat == SAVE_DISCRETE) {
+        // One flush for all the copies, before the state records them: a
+        // flush per file would cost more than the copying.
+        int err = 0;
+        if (!platform::sync_file_system(run_.files_folder, &err)) {
+            error = strprintf("Can't write the copies in %s to disk: %s", run_.files_folder.c_str(),
+                              system_error_text(err));
+            ok = false;
+        }
     }
     return ok;
 }
@@ -168,56 +180,73 @@ void ContainerSaver::record_empty_directory(const std::string& path) {
 
 // ---- discrete copies
 
+bool ContainerSaver::copy_failed(int error_number) {
+    copy_error_ = error_number ? error_number : EIO;
+    return false;
+}
+
 bool ContainerSaver::copy_and_encode(const std::string& source, const std::string& target) {
+    copy_error_ = 0;
     platform::File in, out;
-    if (!in.open(source, platform::OpenMode::Read)) {
-        errno = in.error();
-        return false;
-    }
+    if (!in.open(source, platform::OpenMode::Read)) return copy_failed(in.error());
     platform::FileInfo fi;
     int err = 0;
     if (!platform::stat_descriptor(in.fd(), source, fi, &err)) {
         log(LOG_COMPLAIN, "Can't stat file %s: %s\n", source.c_str(), system_error_text(err));
-        errno = err;
-        return false;
+        return copy_failed(err);
     }
-    if (!out.open(target, platform::OpenMode::CreateReplace, fi.mode & 07777)) {
-        errno = out.error();
-        return false;
-    }
-    out.set_mode(fi.mode & 07777);
+    // An earlier attempt's copy may be read-only by now: it is replaced by a
+    // new file, never opened for writing. The permission bits come last.
+    std::error_code ec;
+    fs::remove(target, ec);
+    if (!out.open(target, platform::OpenMode::CreateReplaceNoFollow, 0600)) return copy_failed(out.error());
     stream_.restart();
     try {
-        while (true) {
+        // Plain copies are made inside the kernel, a chunk at a time with the
+        // abort check before each; encoded ones go through the buffer.
+        bool in_kernel = !run_.encode;
+        while (in_kernel) {
+            check_abort(run_.flags);
+            ssize_t n = in.copy_to(out, kKernelChunk);
+            if (n == 0) break;
+            if (n > 0) continue;
+            int e = in.error();
+            bool refused = e == EXDEV || e == EINVAL || e == ENOSYS || e == EOPNOTSUPP;
+            if (!refused || in.position() != 0) {
+                log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
+                return copy_failed(e);
+            }
+            in_kernel = false;
+        }
+        while (!in_kernel) {
             check_abort(run_.flags);
             ssize_t n = in.read(buf_a_.data(), buf_a_.size());
-            if (n < 0) {
-                errno = in.error();
-                return false;
-            }
+            if (n < 0) return copy_failed(in.error());
             if (n == 0) break;
             if (run_.encode) stream_.encode(buf_a_.data(), n);
             if (!out.write_all(buf_a_.data(), static_cast<size_t>(n))) {
                 log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
-                errno = out.error();
-                return false;
+                return copy_failed(out.error());
             }
         }
     } catch (const MyError&) {
+        in.close();
+        out.close();
         log(LOG_DEBUG, "rethrow after closing files in CopyAndEncode\n");
         throw;
     }
-    if (!out.sync()) {
-        errno = out.error();
-        return false;
-    }
+    // Set-id bits stay behind: a backup folder holds no programs that run as
+    // someone else.
+    out.set_mode(fi.mode & 0777);
     platform::set_descriptor_times(out.fd(), fi.times.last_access, fi.times.last_write);
     return true;
 }
 
 bool ContainerSaver::compare_files(const std::string& source, const std::string& target) {
     platform::File a, b;
-    if (!a.open(source, platform::OpenMode::Read) || !b.open(target, platform::OpenMode::Read))
+    // Reading the copy back must not spoil the access time it was given.
+    if (!a.open(source, platform::OpenMode::Read) ||
+        !b.open(target, platform::OpenMode::ReadKeepAccessTime))
         return false;
     stream_.restart();
     try {
@@ -232,6 +261,8 @@ bool ContainerSaver::compare_files(const std::string& source, const std::string&
             if (std::memcmp(buf_a_.data(), buf_b_.data(), static_cast<size_t>(na)) != 0) return false;
         }
     } catch (const MyError&) {
+        a.close();
+        b.close();
         log(LOG_DEBUG, "rethrow after close files in CompareFiles\n");
         throw;
     }
@@ -241,13 +272,13 @@ bool ContainerSaver::save_discrete(const std::string& path) {
     const GeneralSettings& g = run_.general;
     int attempts = g.FileChangeHandling != CHANGE_IGNORE ? g.FileChangeRetries : 1;
     std::string target = run_.files_folder + relative_path(path);
+    std::error_code ec;
     for (int i = 0; i < attempts; ++i) {
         Snapshot before, after;
         snapshot(path, before);
-        std::error_code ec;
         fs::create_directories(fs::path(target).parent_path(), ec);
         if (!copy_and_encode(path, target)) {
-            const char* why = system_error_text();
+            const char* why = system_error_text(copy_error_);
             log(LOG_COMPLAIN, "Copy failed: %s\n", why);
             run_.report.add_line(strprintf("Copy failed for %s: Error=%s", path.c_str(), why));
             continue;
@@ -263,6 +294,9 @@ bool ContainerSaver::save_discrete(const std::string& path) {
         }
         return true;
     }
+    // What the last attempt left (cut short, torn or unverified) is no
+    // backup of the file: a restore must not take it for one.
+    fs::remove(target, ec);
     log(LOG_COMPLAIN, "Backup attempt failed for %s\n", path.c_str());
     run_.retry_list.add_line(path);
     return false;
@@ -344,8 +378,8 @@ bool ContainerSaver::save_saf(const std::string& path) {
         }
         switch (g.LockFailureHandling) {
             case LOCK_FAILURE_WAIT:
-                sleep_seconds(g.WaitForLock);
-                ++attempt;
+                // No sleep after the last attempt: nothing follows it.
+                if (++attempt < g.RetryLockTimes) sleep_seconds(g.WaitForLock);
                 break;
             case LOCK_FAILURE_RETRY_LATER:
                 log(LOG_DEBUG, "Exclusive lock failed for file %s\n", path.c_str());
@@ -374,7 +408,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
         for (int attempt = 0; attempt < g.RetryLockTimes; ++attempt) {
             if (file.read_lock_whole()) break;
             if (g.LockFailureHandling == LOCK_FAILURE_WAIT) {
-                sleep_seconds(g.WaitForLock);
+                if (attempt + 1 < g.RetryLockTimes) sleep_seconds(g.WaitForLock);
             } else if (g.LockFailureHandling == LOCK_FAILURE_RETRY_LATER) {
                 log(LOG_INFO, "Couldn't read-lock file %s\n", path.c_str());
                 run_.retry_list.add_line(path);
@@ -417,7 +451,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                         run_.retry_list.add_line(path);
                         return false;
                     }
-                    sleep_seconds(1);
+                    if (attempt + 1 < g.FileChangeRetries) sleep_seconds(1);
                     continue;
                 }
             }

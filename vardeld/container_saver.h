@@ -6,6 +6,7 @@
 // files worth a second try, the run's retry list.
 //
 // One per run, on the backup thread.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,18 +18,23 @@
 
 namespace vardel {
 
+class SafArchiveFile;
 class SafWriter;
 class ZipWriter;
 
 class ContainerSaver : public FileSaver {
 public:
-    explicit ContainerSaver(BackupRun& run);
+    // Makes the file under the SAF writer; empty: the real file.
+    using ArchiveFileMaker = std::function<std::unique_ptr<SafArchiveFile>()>;
+
+    explicit ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_file = {});
     ~ContainerSaver() override;
 
     // Creates the SAF or ZIP archive of the run (nothing for discrete
     // copies). False, having logged and reported, when it cannot.
     bool open();
-    // Closes the container for good; false with the reason in `error`.
+    // Closes the container for good (for discrete copies: flushes them to
+    // disk); false with the reason in `error`.
     bool close(std::string& error);
     // Closes without regard to success (the output is about to be deleted).
     void discard();
@@ -42,8 +48,10 @@ public:
     // The longest root holding `path`; the run's current root when none does.
     std::string root_of(const std::string& path) const;
 
-    // The discrete copy and its read-back.
+    // The discrete copy and its read-back. A failed copy leaves its errno
+    // in copy_error().
     bool copy_and_encode(const std::string& source, const std::string& target);
+    int copy_error() const { return copy_error_; }
     bool compare_files(const std::string& source, const std::string& target);
 
 private:
@@ -55,17 +63,20 @@ private:
     bool snapshot(const std::string& path, Snapshot& out, int* err = nullptr);
     void restrict_archive();
     std::string relative_path(const std::string& path) const;
+    bool copy_failed(int error_number);
 
     bool save_saf(const std::string& path);
     bool save_zip(const std::string& path);
     bool save_discrete(const std::string& path);
 
     BackupRun& run_;
+    ArchiveFileMaker make_archive_file_;
     PasswordStream stream_;
     std::unique_ptr<SafWriter> saf_;
     std::unique_ptr<ZipWriter> zip_;
     std::vector<std::string> roots_;
     std::vector<char> buf_a_, buf_b_;
+    int copy_error_ = 0;
 };
 
 }  // namespace vardel
