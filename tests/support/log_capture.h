@@ -1,8 +1,11 @@
 #pragma once
-// Collects every log line while it lives, for tests that check traces.
+// Collects every log line while it lives (it attaches itself to the log
+// call), for tests that check traces. A hook can act on a line as it is
+// logged, on the logging thread: tests stop or steer a run at an exact point.
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/log.h"
@@ -11,43 +14,37 @@ namespace vardel::test {
 
 class LogCapture : public LogSink {
 public:
-    LogCapture() { Logger::instance().add_sink(this, SinkOrder::Other); }
-    ~LogCapture() override { Logger::instance().remove_sink(this); }
+    struct Line {
+        int level;
+        std::string text;  // as logged, CR LF turned back into "\n"
+    };
 
-    void write_line(int level, std::string_view text) override {
-        std::lock_guard l(m_);
-        lines_.push_back(std::string(level_name(level)) + std::string(text));
-        if (on_line) on_line(std::string(text));
-    }
-    // Every line, level name first, with its CR LF.
-    std::vector<std::string> lines() const {
-        std::lock_guard l(m_);
-        return lines_;
-    }
-    bool has(const std::string& text) const {
-        std::lock_guard l(m_);
-        for (const auto& s : lines_)
-            if (s.find(text) != std::string::npos) return true;
-        return false;
-    }
-    int count(const std::string& text) const {
-        std::lock_guard l(m_);
-        int n = 0;
-        for (const auto& s : lines_) n += s.find(text) != std::string::npos;
-        return n;
-    }
-    std::string all() const {
-        std::lock_guard l(m_);
-        std::string s;
-        for (const auto& l2 : lines_) s += l2;
-        return s;
-    }
-    // Called for each line's text (under the log lock; keep it short).
-    std::function<void(const std::string&)> on_line;
+    LogCapture();
+    ~LogCapture() override;
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    void write_line(int level, std::string_view text) override;
+
+    std::vector<Line> lines() const;
+    void clear();
+    // Whether some line, in its log-file form (level name, text, CR LF),
+    // holds `part`; how many do.
+    bool has(std::string_view part) const;
+    int occurrences(std::string_view part) const;
+    // How often exactly this text (with "\n") was logged, at this level or any.
+    int count(int level, std::string_view text) const;
+    int count(std::string_view text) const;
+    // Every line in its log-file form.
+    std::string all() const;
+
+    // Called for each line (level, text with "\n"); keep it short.
+    std::function<void(int level, const std::string& text)> on_line;
 
 private:
+    static std::string file_form(const Line& l);
     mutable std::mutex m_;
-    std::vector<std::string> lines_;
+    std::vector<Line> lines_;
 };
 
 }  // namespace vardel::test

@@ -258,7 +258,7 @@ TEST_F(SafChanges, WaitAndRetryTriesAgainInTheSamePass) {
     EXPECT_EQ(test::read_saf(saf_path(), "", scratch()).files[busy], read_file(busy));
 
     // Changing at every attempt: given up after the last, never retried.
-    logs.lines.clear();
+    logs.clear();
     logs.on_line = nullptr;
     appender = std::make_unique<test::Appender>(busy);
     run_backup();

@@ -19,38 +19,6 @@ namespace vardel::test {
 
 namespace fs = std::filesystem;
 
-// ---- LogCapture
-
-void LogCapture::write_line(int level, std::string_view text) {
-    std::string t;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        t.push_back(text[i]);
-    }
-    lines.push_back({level, t});
-    if (on_line) on_line(level, t);
-}
-
-int LogCapture::count(int level, std::string_view text) const {
-    int n = 0;
-    for (const Line& l : lines)
-        if (l.level == level && l.text == text) ++n;
-    return n;
-}
-
-int LogCapture::count(std::string_view text) const {
-    int n = 0;
-    for (const Line& l : lines)
-        if (l.text == text) ++n;
-    return n;
-}
-
-std::string LogCapture::dump() const {
-    std::string s;
-    for (const Line& l : lines) s += std::to_string(l.level) + " " + l.text;
-    return s;
-}
-
 // ---- WatchedArchiveFile
 
 bool WatchedArchiveFile::write_at(const void* data, size_t length, uint64_t offset) {
@@ -165,7 +133,6 @@ void SavingTest::SetUp() {
     ScratchTest::SetUp();
     saved_level_ = Logger::instance().min_level();
     Logger::instance().set_min_level(LOG_DEBUG);
-    Logger::instance().add_sink(&logs, SinkOrder::Other);
     fs::create_directories(data());
     set.Name = "Saving";
     set.BackupDestination = dest();
@@ -176,9 +143,8 @@ void SavingTest::SetUp() {
 }
 
 void SavingTest::TearDown() {
-    Logger::instance().remove_sink(&logs);
     Logger::instance().set_min_level(saved_level_);
-    if (HasFailure()) std::fprintf(stderr, "log:\n%s", logs.dump().c_str());
+    if (HasFailure()) std::fprintf(stderr, "log:\n%s", logs.all().c_str());
     ScratchTest::TearDown();
 }
 

@@ -18,30 +18,11 @@
 #include "common/log.h"
 #include "containers/saf_writer.h"
 #include "tests/support/child_process.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/scratch.h"
 #include "vardeld/backup.h"
 
 namespace vardel::test {
-
-// Every log line (CR LF turned back into "\n"), and a hook that runs on the
-// backup thread while it logs: tests act at an exact point of a run.
-class LogCapture : public LogSink {
-public:
-    struct Line {
-        int level;
-        std::string text;
-    };
-    void write_line(int level, std::string_view text) override;
-
-    std::vector<Line> lines;
-    std::function<void(int level, const std::string& text)> on_line;
-
-    // How often exactly this line was logged at this level.
-    int count(int level, std::string_view text) const;
-    // How often exactly this line was logged at any level.
-    int count(std::string_view text) const;
-    std::string dump() const;
-};
 
 // A file the SAF writer writes through, with a hook before every write and
 // every read: a read means the writer is reading an entry back.

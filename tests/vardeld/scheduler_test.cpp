@@ -214,7 +214,7 @@ TEST_F(ControlWindowTest, RequestsWithNothingRunningAnswerAndChangeOnlyWhatTheyS
     EXPECT_TRUE(logs.has("COMPLAIN  Service already enabled!"));
     send(9);
     send(40);
-    EXPECT_EQ(logs.count("ERROR     Unknown message"), 2);
+    EXPECT_EQ(logs.occurrences("ERROR     Unknown message"), 2);
     EXPECT_TRUE(logs.has("got wum_message 40:"));
 
     std::string status = window.status_text();
