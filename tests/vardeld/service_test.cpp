@@ -154,6 +154,28 @@ TEST_F(Vardeld, StartsADueSetByItselfAndQueuesItForTheNextDay) {
     EXPECT_TRUE(fs::exists(path("dest/Soon/B1_1.SAF")));
 }
 
+// The same through a faked clock (libfaketime, as a user would run it to
+// try a schedule): the service's every "now" follows it, and a day-crossing
+// re-queue names the next day.
+TEST_F(Vardeld, FollowsAFakedClockFromOutside) {
+    const char* lib = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (!fs::exists(lib)) GTEST_SKIP() << "libfaketime is not installed";
+    write_file("src/a.txt", "due");
+    BackupSet s = make_set("Night");
+    s.IntervalType = INTERVAL_DAILY;
+    s.StartTime = 3600;  // 01:00
+    s.save();
+    start_vardeld({"-i"}, {std::string("LD_PRELOAD=") + lib, "FAKETIME=@2031-03-10 00:59:56", "TZ=UTC"});
+    ASSERT_TRUE(wait_for_socket()) << service_output();
+    ASSERT_TRUE(test::wait_until([&] { return log_text().find("Backup Night completed") != std::string::npos; },
+                                 30s))
+        << log_text();
+    EXPECT_EQ(shut_down(), 0);
+    std::string log = log_text();
+    EXPECT_NE(log.find("Schedule set 'Night' for  Mon Mar 10 2031 01:00:00"), std::string::npos) << log;
+    EXPECT_NE(log.find("Schedule set 'Night' for  Tue Mar 11 2031 01:00:00"), std::string::npos) << log;
+}
+
 TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     write_file("src/a.txt", "a");
     make_set("Nightly").save();
