@@ -1,6 +1,7 @@
 // The service as a process: start-up checks, the two modes, the reload
 // signal, scheduled starts, --run and mail through a real SMTP server.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
@@ -202,6 +203,64 @@ TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     signal_service(SIGTERM);
     EXPECT_EQ(wait_for_exit(), 2);
     EXPECT_NE(service_output().find("Backup aborted by user request"), std::string::npos);
+}
+
+// A real SMB share: Samba's smbd serving a scratch folder on loopback, the
+// service mounting it with mount.cifs as the share user and backing up into
+// it. Needs root, a kernel with the cifs file system and smbd
+// (`scripts/install-deps shares`); where any is missing it skips and says so.
+TEST_F(Vardeld, BacksUpIntoARealSambaShare) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a share needs root";
+    std::string smbd;
+    for (const char* p : {"/usr/sbin/smbd", "/usr/bin/smbd"})
+        if (fs::exists(p)) smbd = p;
+    if (smbd.empty()) GTEST_SKIP() << "smbd is not installed (scripts/install-deps shares)";
+    std::string x = path("samba");
+    for (const char* d : {"private", "lock", "state", "cache", "pid", "ncalrpc", "exported"})
+        fs::create_directories(x + "/" + d);
+    std::string conf = write_file("samba/smb.conf",
+        "[global]\n"
+        "  interfaces = lo\n  bind interfaces only = yes\n  smb ports = 445\n"
+        "  private dir = " + x + "/private\n  lock directory = " + x + "/lock\n"
+        "  state directory = " + x + "/state\n  cache directory = " + x + "/cache\n"
+        "  pid directory = " + x + "/pid\n  ncalrpc dir = " + x + "/ncalrpc\n"
+        "  log file = " + x + "/log.smbd\n  passdb backend = tdbsam:" + x + "/private/passdb.tdb\n"
+        "  load printers = no\n  disable spoolss = yes\n"
+        "[backups]\n  path = " + x + "/exported\n  read only = no\n  valid users = root\n");
+    const std::string password = "Share-Pa55";
+    auto added = test::run_program({"/usr/bin/smbpasswd", "-c", conf, "-s", "-a", "root"}, {},
+                                   password + "\n" + password + "\n");
+    if (added.exit_code != 0) GTEST_SKIP() << "smbpasswd failed: " << added.err;
+    test::BackgroundProcess server({smbd, "--foreground", "--no-process-group", "-s", conf}, {},
+                                   path("samba/smbd.out"));
+    bool listening = test::wait_until([] {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(445);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return ok;
+    }, 20s);
+    if (!listening) GTEST_SKIP() << "smbd did not listen on 127.0.0.1:445: " << read_file(x + "/log.smbd");
+
+    write_file("src/a.txt", "to the share");
+    BackupSet s = make_set("Remote");
+    s.BackupDestination = "//127.0.0.1/backups/pc1";
+    s.save();
+    change_settings([&](GeneralSettings& g) {
+        g.ShareLogin = "root";
+        g.SharePassword = password;
+    });
+    auto run = run_vardeld({"--run", "Remote"});
+    std::string mount_point = path("root/run/shares/127.0.0.1/backups");
+    if ((run.out + run.err).find("-- Error 19:") != std::string::npos)
+        GTEST_SKIP() << "the kernel has no cifs file system: " << run.err;
+    EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+    EXPECT_TRUE(fs::exists(x + "/exported/pc1/BACKUP.INI")) << run.out;
+    EXPECT_EQ((run.out + run.err).find(password), std::string::npos);
+    test::run_program({"/bin/umount", "-l", mount_point});
 }
 
 TEST_F(Vardeld, MailsCompletionReportsAndCycledLogs) {
