@@ -157,16 +157,23 @@ bool SafWriter::append_entry_head(const std::string& path, const SafDataHeader& 
     return true;
 }
 
-bool SafWriter::open_file_entry(const std::string& path) {
+// What opening a file entry and adding a folder entry both check first: an
+// archive ready for a new entry, and a name and a stat of the source.
+bool SafWriter::start_entry(const std::string& path, platform::FileInfo& info) {
     error_code_ = 0;
     error_text_.clear();
     if (!open_ || entry_open_ || trailer_written_) return write_failed();
-    platform::FileInfo info;
     int err = name_error(path);
     if (err == 0 && !platform::stat_path(path, info, &err) && err == 0) err = EIO;
     if (err != 0)
         return fail(saf::kReadFailed,
                     strprintf("Can't stat file %s: %s\n", path.c_str(), system_error_text(err)));
+    return true;
+}
+
+bool SafWriter::open_file_entry(const std::string& path) {
+    platform::FileInfo info;
+    if (!start_entry(path, info)) return false;
     entry_ = SafDataHeader{};
     entry_.number = header_.entry_count;
     entry_.attributes = info.attributes;
@@ -339,15 +346,8 @@ bool SafWriter::drop_entry() {
 }
 
 bool SafWriter::add_directory_entry(const std::string& path) {
-    error_code_ = 0;
-    error_text_.clear();
-    if (!open_ || entry_open_ || trailer_written_) return write_failed();
     platform::FileInfo info;
-    int err = name_error(path);
-    if (err == 0 && !platform::stat_path(path, info, &err) && err == 0) err = EIO;
-    if (err != 0)
-        return fail(saf::kReadFailed,
-                    strprintf("Can't stat file %s: %s\n", path.c_str(), system_error_text(err)));
+    if (!start_entry(path, info)) return false;
     SafDataHeader h;
     h.number = header_.entry_count;
     h.name_length = static_cast<uint32_t>(path.size() + 1);

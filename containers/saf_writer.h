@@ -27,6 +27,7 @@
 #include "containers/password_stream.h"
 #include "containers/saf_format.h"
 #include "platform/file.h"
+#include "platform/file_info.h"
 
 namespace vardel {
 
@@ -112,6 +113,7 @@ public:
 private:
     bool fail(int code, std::string text);
     bool write_failed();
+    bool start_entry(const std::string& path, platform::FileInfo& info);
     bool write_at(const void* data, size_t length, uint64_t offset);
     bool write_file_header();
     bool write_data_header();

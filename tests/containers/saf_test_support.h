@@ -12,24 +12,9 @@
 #include "containers/saf_writer.h"
 #include "platform/file.h"
 #include "tests/support/scratch.h"
+#include "tests/support/test_data.h"
 
 namespace vardel::test {
-
-inline std::string random_text(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(rng());
-    return s;
-}
-
-inline std::string prose(size_t n, uint32_t seed = 7) {
-    static const char* words[] = {"saved ", "files ", "of ", "the ", "day\n", "archive ", "copy "};
-    std::mt19937 rng(seed);
-    std::string s;
-    while (s.size() < n) s += words[rng() % 7];
-    s.resize(n);
-    return s;
-}
 
 inline uint32_t le32(const std::string& b, size_t at) {
     uint32_t v;

@@ -7,32 +7,18 @@
 #include <filesystem>
 #include <map>
 #include <cstring>
-#include <random>
 
 #include "containers/zip_writer.h"
 #include "platform/file_info.h"
 #include "tests/containers/zip_tools.h"
 #include "tests/support/scratch.h"
+#include "tests/support/test_data.h"
 
 namespace vardel {
 namespace {
 
 namespace fs = std::filesystem;
 using test::run_shell;
-
-std::string random_data(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
-
-std::string text_data(size_t n) {
-    std::string s;
-    while (s.size() < n) s += "restore line " + std::to_string(s.size() % 1013) + " of the backup\n";
-    s.resize(n);
-    return s;
-}
 
 std::vector<std::string> entries_in_folder(const std::string& dir) {
     std::vector<std::string> v;
@@ -45,9 +31,9 @@ protected:
     // A small tree inside scratch()/src with known contents, modes and times.
     std::map<std::string, std::string> make_tree() {
         std::map<std::string, std::string> files = {
-            {"src/a.txt", text_data(200000)},
-            {"src/sub/b.bin", random_data(100000, 4)},
-            {"src/sub/packed.zip", random_data(3000, 5)},
+            {"src/a.txt", test::prose(200000)},
+            {"src/sub/b.bin", test::random_text(100000, 4)},
+            {"src/sub/packed.zip", test::random_text(3000, 5)},
             {"src/empty", ""},
             {"src/.hidden", "dot"},
         };
@@ -105,7 +91,7 @@ TEST_F(ZipReaderTest, ListsAndExtractsArchivesMadeByInfoZip) {
 }
 
 TEST_F(ZipReaderTest, OurArchivesRoundTripAndTheBlockHookDecodesThem) {
-    std::string plain = text_data(700000);
+    std::string plain = test::prose(700000);
     std::string src = write_file("src/enc.txt", plain);
     std::atomic<bool> abort{false};
     PasswordStream stream("pw");
@@ -221,7 +207,7 @@ TEST_F(ZipReaderTest, BadArchivesGiveResultCodesAndBadEntriesLeaveTheTargetAlone
     EXPECT_EQ(res, ZR_NOFILE);
     EXPECT_EQ(ZipReader::open(write_file("empty.zip", ""), &res), nullptr);
     EXPECT_EQ(res, ZR_CORRUPT);
-    EXPECT_EQ(ZipReader::open(write_file("garbage.zip", random_data(5000, 7)), &res), nullptr);
+    EXPECT_EQ(ZipReader::open(write_file("garbage.zip", test::random_text(5000, 7)), &res), nullptr);
     EXPECT_EQ(res, ZR_CORRUPT);
 
     auto files = make_tree();

@@ -9,12 +9,12 @@
 #include <atomic>
 #include <filesystem>
 #include <cstring>
-#include <random>
 
 #include "containers/zip_reader.h"
 #include "platform/file_info.h"
 #include "tests/containers/zip_tools.h"
 #include "tests/support/scratch.h"
+#include "tests/support/test_data.h"
 #include "tests/support/tiny_fs.h"
 
 namespace vardel {
@@ -23,20 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::run_python;
 using test::run_tool;
-
-std::string random_data(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
-
-std::string text_data(size_t n) {
-    std::string s;
-    while (s.size() < n) s += "backup line " + std::to_string(s.size() % 977) + " of the set\n";
-    s.resize(n);
-    return s;
-}
 
 // Counts the reads the writer asks for.
 class CountingHook : public ZipReadHook {
@@ -57,9 +43,9 @@ protected:
 TEST_F(ZipWriterTest, ArchivesPassUnzipAndPythonAndUnzipRestoresFilesModesAndTimes) {
     std::string src = path("src");
     std::vector<std::pair<std::string, std::string>> files = {
-        {src + "/data.txt", text_data(300000)},
-        {src + "/archive.ZIP", random_data(20000, 1)},
-        {src + "/bin.dat", random_data(700000, 2)},
+        {src + "/data.txt", test::prose(300000)},
+        {src + "/archive.ZIP", test::random_text(20000, 1)},
+        {src + "/bin.dat", test::random_text(700000, 2)},
         {src + "/empty.txt", ""},
         {src + "/sub/deep/ro.txt", "read only"},
         {src + "/run.sh", "#!/bin/sh\necho hi\n"},
@@ -130,8 +116,8 @@ TEST_F(ZipWriterTest, NamesDropTheLeadingSlashAndTheListedExtensionsAreStoredInA
 }
 
 TEST_F(ZipWriterTest, EncodedEntriesHoldEncodedBytesThatThePasswordStreamRestores) {
-    std::string a = write_file("a.txt", text_data(100000));
-    std::string b = write_file("b.bin", random_data(5000, 3));
+    std::string a = write_file("a.txt", test::prose(100000));
+    std::string b = write_file("b.bin", test::random_text(5000, 3));
     std::string zip = path("enc.zip");
     PasswordStream stream("secret");
     {
@@ -198,8 +184,8 @@ TEST_F(ZipWriterTest, AnAbortDuringAnAddFailsTheHookAtOnceAndTheAdd) {
         std::vector<std::pair<bool, size_t>> results;
         std::atomic<bool>& flag_;
     };
-    std::string good = write_file("good.txt", text_data(10000));
-    std::string big = write_file("big.txt", text_data(3 * 1024 * 1024));
+    std::string good = write_file("good.txt", test::prose(10000));
+    std::string big = write_file("big.txt", test::prose(3 * 1024 * 1024));
     std::string zip = path("abort.zip");
     auto w = ZipWriter::create(zip);
     ASSERT_TRUE(w);
@@ -249,7 +235,7 @@ TEST_F(ZipWriterTest, SourcesThatCannotBeReadAndArchivesThatCannotBeWrittenGiveR
 
     test::TinyFs tiny(path("tiny"), 256 * 1024);
     if (!tiny.ok()) GTEST_SKIP() << tiny.why_not();
-    std::string big = write_file("big.bin", random_data(2 * 1024 * 1024, 9));
+    std::string big = write_file("big.bin", test::random_text(2 * 1024 * 1024, 9));
     auto full = ZipWriter::create(tiny.dir() + "/full.zip");
     ASSERT_TRUE(full);
     EXPECT_EQ(full->add_file(big, big, hook), ZR_WRITE);
