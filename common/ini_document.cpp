@@ -123,6 +123,37 @@ bool IniDocument::load(const std::string& path) {
     return true;
 }
 
+namespace {
+
+// A value is written as it is when the reader gives it back unchanged. The
+// others (blanks at an end or in a run, a tab, a backslash, a leading quote)
+// are written quoted, with every blank, quote and backslash escaped, which
+// the same reader turns back into the value: written plainly, a set name
+// such as "My  Docs" would read back as "My Docs" and the next run would
+// take its own folder for another set's. (A lone tab still reads as a blank.)
+bool reads_back_unchanged(std::string_view v) {
+    if (v.empty()) return true;
+    if (v.front() == '"' || v.front() == ' ' || v.back() == ' ') return false;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\t' || v[i] == '\\') return false;
+        if (v[i] == ' ' && v[i - 1] == ' ') return false;
+    }
+    return true;
+}
+
+std::string written_value(const std::string& v) {
+    if (reads_back_unchanged(v)) return v;
+    std::string out = "\"";
+    for (char c : v) {
+        if (c == ' ' || c == '\t' || c == '"' || c == '\\') out.push_back('\\');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+}  // namespace
+
 std::string IniDocument::serialise() const {
     std::string out;
     std::vector<bool> written(entries_.size(), false);
@@ -131,7 +162,7 @@ std::string IniDocument::serialise() const {
         out += "\r\n[" + entries_[i].section + "]\r\n";
         for (size_t j = i; j < entries_.size(); ++j) {
             if (!written[j] && iequals(entries_[j].section, entries_[i].section)) {
-                out += entries_[j].key + "=" + entries_[j].value + "\r\n";
+                out += entries_[j].key + "=" + written_value(entries_[j].value) + "\r\n";
                 written[j] = true;
             }
         }

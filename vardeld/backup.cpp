@@ -216,7 +216,9 @@ void Backup::finish() {
     st.set_number("BACKUPSET", "LASTBACKUPTIME", run_.start_time);
     if (run_.sequence == 1) st.set_number("BACKUPSET", "FIRSTBACKUPTIME", run_.start_time);
     st.set_number("BACKUPSET", "TRACKDELETED", run_.track_deleted ? 1 : 0);
-    st.set_number("BACKUPSET", "ENCODE", set.PasswordEncode ? 1 : 0);
+    // What the run did, not what was asked: with no password nothing is
+    // encoded, and a restore must not decode plain data.
+    st.set_number("BACKUPSET", "ENCODE", run_.encode ? 1 : 0);
     st.set_number("BACKUPSET",
                   strprintf("BACKUPINSTANCE_%lld_%lld", static_cast<long long>(run_.cycle),
                             static_cast<long long>(run_.sequence)),

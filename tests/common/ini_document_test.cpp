@@ -74,6 +74,24 @@ TEST_F(Ini, SavesSectionsInTheOrderOfTheirFirstEntryWithCrLf) {
     EXPECT_EQ(back.serialise(), doc.serialise());
 }
 
+// A set name is compared with the one its folder's file records, so every
+// value must read back as it was written; ordinary ones are written plainly.
+TEST_F(Ini, ValuesTheReaderWouldChangeAreWrittenSoTheyReadBackExactly) {
+    const std::vector<std::string> values = {
+        "My  Docs", "Nightly ", " leading", "\"Quoted\" set", "C:\\data\\x", "a \"b\"  c\\",
+        "plain value", "x=y", ""};
+    IniDocument doc;
+    doc.set_file_name(path("BACKUP.INI"));
+    for (size_t i = 0; i < values.size(); ++i) doc.set_text("BACKUPSET", "V" + std::to_string(i), values[i]);
+    ASSERT_TRUE(doc.save());
+    IniDocument back;
+    ASSERT_TRUE(back.load(path("BACKUP.INI")));
+    for (size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(back.get_text("BACKUPSET", "V" + std::to_string(i)), values[i]) << i;
+    std::string text = read_file(path("BACKUP.INI"));
+    EXPECT_NE(text.find("\r\nV6=plain value\r\nV7=x=y\r\nV8=\r\n"), std::string::npos) << text;
+}
+
 TEST_F(Ini, LoadAddsToWhatIsThereAndAMissingFileLoadsNothing) {
     write_file("a.ini", "[S]\nk=file\nnew=1\n");
     IniDocument doc;

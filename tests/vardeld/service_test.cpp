@@ -15,6 +15,7 @@
 #include "platform/named_event.h"
 #include "common/general_settings.h"
 #include "common/registry.h"
+#include "common/ini_document.h"
 #include "tests/support/running_service.h"
 #include "tests/support/smtp_server.h"
 
@@ -261,6 +262,43 @@ TEST_F(Vardeld, BacksUpIntoARealSambaShare) {
     EXPECT_TRUE(fs::exists(x + "/exported/pc1/BACKUP.INI")) << run.out;
     EXPECT_EQ((run.out + run.err).find(password), std::string::npos);
     test::run_program({"/bin/umount", "-l", mount_point});
+}
+
+// The destination's record must give back the set's name exactly, or the
+// second run would take the folder for another set's.
+TEST_F(Vardeld, NamesWithOddBlanksAndQuotesBackUpRunAfterRun) {
+    write_file("src/a.txt", "a");
+    for (std::string name : {"My  Docs", "Nightly ", "\"Quoted\" set"}) {
+        make_set(name).save();
+        for (int run = 1; run <= 2; ++run) {
+            write_file("src/a.txt", "change " + std::to_string(run));
+            auto r = run_vardeld({"--run", name});
+            EXPECT_EQ(r.exit_code, 0) << name << " run " << run << "\n" << r.out << r.err;
+        }
+    }
+}
+
+// The record says whether the files were encoded: asked for without a
+// password, they were not, and a restore must not decode them.
+TEST_F(Vardeld, TheRecordSaysEncodedOnlyWhenAPasswordWasThere) {
+    write_file("src/a.txt", "secret");
+    BackupSet s = make_set("Coded");
+    s.PasswordEncode = true;
+    s.save();
+    auto plain = run_vardeld({"--run", "Coded"});
+    ASSERT_EQ(plain.exit_code, 0) << plain.out << plain.err;
+    IniDocument first;
+    ASSERT_TRUE(first.load(path("dest/Coded/BACKUP.INI")));
+    EXPECT_EQ(first.get_number("BACKUPSET", "ENCODE"), 0);
+
+    change_settings([](GeneralSettings& g) { g.EncodingPassword = "pw"; });
+    s.BackupType = BACKUP_FULL;
+    s.save();
+    auto coded = run_vardeld({"--run", "Coded"});
+    ASSERT_EQ(coded.exit_code, 0) << coded.out << coded.err;
+    IniDocument second;
+    ASSERT_TRUE(second.load(path("dest/Coded/BACKUP.INI")));
+    EXPECT_EQ(second.get_number("BACKUPSET", "ENCODE"), 1);
 }
 
 TEST_F(Vardeld, MailsCompletionReportsAndCycledLogs) {
