@@ -8,6 +8,7 @@
 #include "common/my_error.h"
 #include "common/text_helpers.h"
 #include "containers/crc32.h"
+#include "platform/atomic_file.h"
 #include "platform/file_info.h"
 
 namespace vardel {
@@ -167,22 +168,27 @@ SafExtractResult SafReader::extract_entry(uint32_t index, const std::string& tar
 
     const bool read_only = (e.attributes & platform::kAttrReadOnly) != 0;
     const mode_t mode_bits = read_only ? 0444 : 0644;
+    // Written beside the target and renamed over it only when whole: a
+    // corrupt entry never costs the file already there.
     platform::File out;
-    if (!out.open(target, platform::OpenMode::CreateReplaceNoFollow, mode_bits))
+    std::string temp;
+    if (!platform::create_temp_beside(target, out, temp, "extract", mode_bits))
         return SafExtractResult::TargetNotCreated;
     uint32_t crc = 0;
     try {
         extract_file(e, out, progress, crc);
     } catch (...) {
-        // No half-restored file is left looking like a good one.
         out.close();
-        std::error_code ec;
-        std::filesystem::remove(target, ec);
+        ::unlink(temp.c_str());
         throw;
     }
     out.set_mode(mode_bits);
     platform::set_descriptor_times(out.fd(), e.last_access, e.last_write);
     out.close();
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return SafExtractResult::TargetNotCreated;
+    }
     if (crc_matches) *crc_matches = crc == e.plain_crc;
     return SafExtractResult::Extracted;
 }

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "common/text_helpers.h"
+#include "platform/atomic_file.h"
 #include "platform/file.h"
 #include "platform/file_info.h"
 
@@ -96,19 +97,6 @@ uint32_t attributes_of(const ZipEntryInfo& e, uint32_t dos) {
     base = file_name_part(base);
     if (!base.empty() && base[0] == '.' && base != "." && base != "..") a |= platform::kAttrHidden;
     return a ? a : platform::kAttrNormal;
-}
-
-// A name beside the target that nobody else uses.
-bool create_temp_beside(const std::string& target, platform::File& file, std::string& temp) {
-    static std::atomic<unsigned> counter{0};
-    std::random_device rd;
-    std::string folder(folder_part(target));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = folder + strprintf(".vardel-extract-%08x%04x.tmp", rd(), counter.fetch_add(1) & 0xFFFF);
-        if (file.open(temp, platform::OpenMode::CreateNew, 0666)) return true;
-        if (file.error() != EEXIST) return false;
-    }
-    return false;
 }
 
 }  // namespace
@@ -343,7 +331,7 @@ ZipResult ZipReader::extract(size_t index, const std::string& target, const Bloc
     sink.hook = &hook;
     sink.limit = e.size;
     std::string temp;
-    if (!create_temp_beside(target, sink.file, temp)) return finish(ZR_NOFILE);
+    if (!platform::create_temp_beside(target, sink.file, temp, "extract", 0666)) return finish(ZR_NOFILE);
     // The temporary file goes on every way out, an exception from the hook included.
     struct Remove {
         std::string& path;

@@ -4,10 +4,44 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
+
+#include "platform/file.h"
 
 namespace vardel::platform {
+
+namespace {
+
+// Unique among the threads of this process and, by the random part, among
+// processes.
+std::string temp_name_beside(const std::string& target, std::string_view tag) {
+    static std::atomic<unsigned> counter{0};
+    static thread_local std::random_device rd;
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    char tail[64];
+    std::snprintf(tail, sizeof tail, "-%08x%04x.tmp", static_cast<unsigned>(rd()),
+                  counter.fetch_add(1) & 0xFFFFu);
+    // The target's name stays in it, so errors and leftovers say whose it is.
+    return folder + "." + name + ".vardel-" + std::string(tag) + tail;
+}
+
+}  // namespace
+
+bool create_temp_beside(const std::string& target, File& file, std::string& temp,
+                        std::string_view tag, mode_t mode) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = temp_name_beside(target, tag);
+        if (file.open(temp, OpenMode::CreateNew, mode)) return true;
+        if (file.error() != EEXIST) return false;
+    }
+    return false;
+}
 
 int AtomicWriteOps::open_temp(const std::string& path, mode_t mode) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
@@ -38,9 +72,14 @@ bool write_file_atomically(const std::string& path, std::string_view data, std::
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-    std::string temp = path + ".tmp" + std::to_string(::getpid());
-    ::unlink(temp.c_str());  // a leftover of an earlier crash
-    int fd = ops->open_temp(temp, mode);
+    // A name of its own, so two writers of one file never share a temporary.
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = temp_name_beside(path, "save");
+        fd = ops->open_temp(temp, mode);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) return fail(error, "Can't create", temp, errno);
 
     size_t done = 0;

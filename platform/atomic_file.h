@@ -9,6 +9,15 @@
 
 namespace vardel::platform {
 
+class File;
+
+// Creates a new file beside `target` under a name no other writer uses
+// (".<name>.vardel-<tag>-<random>.tmp" in the target's folder), for a file that is
+// written whole before it is renamed over the target, so a failure never
+// costs the file already there. False, with the File's error, when it cannot.
+bool create_temp_beside(const std::string& target, File& file, std::string& temp,
+                        std::string_view tag, mode_t mode = 0600);
+
 // The steps, as a seam: tests inject a failure at each one.
 class AtomicWriteOps {
 public:

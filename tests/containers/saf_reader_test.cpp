@@ -319,6 +319,14 @@ TEST_F(SafReaderTest, CorruptDataNeitherOverrunsNorLeavesAHalfFile) {
               "Bad data in decompression");
     EXPECT_EQ(code, BAD_DATA);
     EXPECT_FALSE(fs::exists(path("out")));
+    // Over a file that is already there, the failure leaves that file alone,
+    // and no temporary beside it.
+    write_file("kept", "the version already restored");
+    EXPECT_EQ(message_of([&] { r.extract_entry(0, path("kept")); }), "Bad data in decompression");
+    EXPECT_EQ(read_file(path("kept")), "the version already restored");
+    size_t files = 0;
+    for (auto& entry : fs::directory_iterator(scratch())) files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 2u);  // the archive and "kept"
 
     // A changed byte of stored data comes out, but the CRC says so.
     bytes = good;
