@@ -48,10 +48,20 @@ void Scheduler::schedule_all(const GeneralSettings& settings) {
     for (size_t i = 0; i < table.slot_count(); ++i) {
         const BackupSet* s = table.slot(i);
         if (!s || !s->Enabled) continue;
+        // A scheduled run of this set is still queued (the running head, kept
+        // across a reload): its end queues the next one, so queuing it here
+        // too would run the set twice at every due time from then on.
+        if (has_scheduled_entry(s->Name)) continue;
         int64_t due = next_due_time(*s);
         if (due != 0) insert(false, due, *s);
     }
     arm_timers(settings);
+}
+
+bool Scheduler::has_scheduled_entry(const std::string& name) const {
+    for (const QueueEntry& e : queue_)
+        if (!e.manual && iequals(e.set->Name, name)) return true;
+    return false;
 }
 
 void Scheduler::queue_manual(const std::string& name, const GeneralSettings& settings) {

@@ -68,6 +68,7 @@ public:
 
 private:
     void log_nothing_scheduled();
+    bool has_scheduled_entry(const std::string& name) const;
 
     platform::MessageLoop& loop_;
     LocalClock& clock_;

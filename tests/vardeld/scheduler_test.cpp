@@ -108,6 +108,34 @@ TEST_F(SchedulerTest, SetsDueTogetherKeepTheirOrderAndManualRequestsWaitBehindTh
     EXPECT_EQ(loop.timer_delay(kStartTimer), 50ms);  // due at once
 }
 
+// The editor saves (and so reloads) while a backup runs: the running set
+// must stay queued once, or it runs twice at every due time from then on.
+TEST_F(SchedulerTest, AReloadOrEnableDuringARunQueuesTheRunningSetOnce) {
+    add_daily("Night", 9 * 3600 + 30);
+    add_daily("Other", 11 * 3600);
+    scheduler.schedule_all(settings);
+    state.running = true;
+    state.running_set = "Night";
+    scheduler.reschedule(settings);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Night", "Other"}));
+    scheduler.drop_scheduled();
+    scheduler.schedule_all(settings);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Night", "Other"}));
+
+    state.running = false;
+    clock.t = wall(2026, 3, 10, 9, 5);
+    scheduler.finished(settings);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Other", "Night"}));
+    EXPECT_EQ(loop.timer_delay(kStartTimer), std::chrono::milliseconds((11 * 3600 - (9 * 3600 + 300)) * 1000LL));
+
+    // A manual run of a scheduled set does not take its scheduled place.
+    scheduler.queue_manual("Night", settings);
+    state.running = true;
+    state.running_set = "Night";
+    scheduler.reschedule(settings);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Night*", "Other", "Night"}));
+}
+
 TEST_F(SchedulerTest, DisabledServicesStartOnlyManualRequests) {
     add_daily("Daily", 9 * 3600 + 30);
     state.enabled = false;
