@@ -340,6 +340,15 @@ TEST_F(Vardeld, MailsCompletionReportsAndCycledLogs) {
     EXPECT_NE(cycled.find("Start backup set 'Nightly'"), std::string::npos);
     // The new log started empty: the first run's lines are only in the mail.
     EXPECT_EQ(read_file(path("logs/LOG_1.txt")).find("Start backup set 'Nightly'"), std::string::npos);
+
+    // Without a sender nothing goes out, and the log says why.
+    change_settings([](GeneralSettings& g) { g.FromEmail.clear(); });
+    auto unsent = run_vardeld({"--run", "Nightly"});
+    EXPECT_EQ(unsent.exit_code, 0);
+    EXPECT_NE((unsent.out + unsent.err).find("Sendmail failed: No sender address (FromEmail) is set"),
+              std::string::npos)
+        << unsent.out << unsent.err;
+    EXPECT_EQ(smtp.messages().size(), 4u);
 }
 
 }  // namespace
