@@ -16,6 +16,7 @@ public:
     explicit LocalClock(const platform::Clock& clock = platform::system_clock()) : clock_(clock) {}
 
     int64_t utc_now() const { return clock_.now(); }
+    const platform::Clock& clock() const { return clock_; }
     int64_t local_now();
     int64_t offset();
     // Takes the offset afresh (after a change between summer and winter time).

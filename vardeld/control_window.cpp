@@ -151,7 +151,7 @@ void ControlWindow::on_control(const ControlRequest& r) {
         case PIPE_RUN_SET:
             if (state_.running)
                 log(LOG_INFO, "Queue manual backup %s at %s\n", text.c_str(),
-                    now_text(platform::system_clock()).c_str());
+                    now_text(clock_.clock()).c_str());
             scheduler_.queue_manual(text, settings_);
             break;
         case PIPE_PAUSE:
@@ -252,7 +252,7 @@ void ControlWindow::on_backup_done(int result, std::string* failure) {
     std::unique_ptr<std::string> text(failure);
     const char* name = result == kResultFailed ? "failed" : result == kResultAborted ? "aborted" : "completed";
     log(LOG_INFO, "Backup %s %s %s\n", state_.running_set.c_str(), name,
-        now_text(platform::system_clock()).c_str());
+        now_text(clock_.clock()).c_str());
     if (result == kResultFailed)
         push(PIPE_BACKUP_FAILED, text ? *text : std::string());
     else if (result == kResultAborted)
