@@ -6,6 +6,7 @@
 #include "common/my_error.h"
 #include "common/pipe_record.h"
 #include "common/text_helpers.h"
+#include "platform/service_notify.h"
 #include "vardeld/pipe_server.h"
 
 namespace vardel {
@@ -275,6 +276,8 @@ void ControlWindow::on_backup_done(int result, std::string* failure) {
 
 void ControlWindow::stop_service() {
     log(LOG_DEBUG, "Stop Service\n");
+    // systemd hears of the stop now, not after the wait for the backup.
+    platform::ServiceNotify::stopping("Stopping");
     flags_.abort.store(true);
     if (!state_.running) return;
     log(LOG_DEBUG, "Shutting down backup thread\n");
@@ -288,7 +291,10 @@ void ControlWindow::stop_service() {
     // so the next run reuses the slot.
     log(LOG_DEBUG, "Thread wait timed out in StopService\n");
     log(LOG_DEBUG, "Thread terminated with prejudice\n");
-    if (log_file_) log_file_->close();
+    if (log_file_) {
+        log_file_->write_line(LOG_INFO, strprintf("Vardeld shut down %s\r\n", now_text(clock_.clock()).c_str()));
+        log_file_->close();
+    }
     ::_exit(0);
 }
 

@@ -153,7 +153,8 @@ int main_loop(Mode mode, GeneralSettings& settings, LogFile& log_file, ServiceLo
     window.set_pipe_server(&pipe);
     PipeLogSink pipe_sink(pipe);
     Logger::instance().add_sink(&pipe_sink, SinkOrder::PipeSubscribers);
-    if (pipe.open(platform::control_socket_path())) {
+    const bool listening = pipe.open(platform::control_socket_path());
+    if (listening) {
         loop.watch_fd(pipe.listen_fd(), [&] { pipe.accept(); });
     } else if (pipe.open_result() == platform::SeqPacketListener::Result::InUse) {
         // Two services on one root would run every backup twice.
@@ -183,15 +184,18 @@ int main_loop(Mode mode, GeneralSettings& settings, LogFile& log_file, ServiceLo
 
     window.handle(platform::Message{platform::WM_CREATE, 0, 0});
 
-    log(LOG_DEBUG, "Pulse systray event\n");
-    try {
-        tray_event->set();
-        std::this_thread::sleep_for(100ms);
-        tray_event->reset();
-    } catch (const std::system_error& e) {
-        const char* why2 = system_error_text(e.code().value());
-        if (mode == Mode::Service) log(LOG_ERROR, "Can't pulse systray event -- %s\n", why2);
-        else report_box(mode, "Error!", strprintf("Can't pulse systray event -- %s", why2));
+    // The tray program connects when it hears this: only once something listens.
+    if (listening) {
+        log(LOG_DEBUG, "Pulse systray event\n");
+        try {
+            tray_event->set();
+            std::this_thread::sleep_for(100ms);
+            tray_event->reset();
+        } catch (const std::system_error& e) {
+            const char* why2 = system_error_text(e.code().value());
+            if (mode == Mode::Service) log(LOG_ERROR, "Can't pulse systray event -- %s\n", why2);
+            else report_box(mode, "Error!", strprintf("Can't pulse systray event -- %s", why2));
+        }
     }
     platform::ServiceNotify::ready("Running");
 
@@ -350,7 +354,14 @@ int vardeld_main(const std::vector<std::string>& args) {
             int done_fd = ::eventfd(0, EFD_CLOEXEC);
             std::thread service([&] {
                 log(LOG_DEBUG, "CallInteractiveStartup\n");
-                service_code = main_loop(mode, settings, log_file, log_host, loop, nullptr);
+                // An error escaping here would end the process without a word.
+                try {
+                    service_code = main_loop(mode, settings, log_file, log_host, loop, nullptr);
+                } catch (const MyError& e) {
+                    log_file.write_line(LOG_ERROR,
+                                        strprintf("WinMain error: %d,%s\r\n", e.code(), e.message()));
+                    service_code = 1;
+                }
                 log(LOG_DEBUG, "Exit CallInteractiveStartup\n");
                 uint64_t one = 1;
                 ssize_t n = ::write(done_fd, &one, sizeof one);

@@ -178,6 +178,24 @@ TEST_F(Vardeld, FollowsAFakedClockFromOutside) {
     EXPECT_NE(log.find("Schedule set 'Night' for  Tue Mar 11 2031 01:00:00"), std::string::npos) << log;
 }
 
+// A backup that does not end within the grace of a stop (here a
+// before-start command that ignores the abort) cannot be ended safely: the
+// process ends instead, its log complete.
+TEST_F(Vardeld, AStopThatTheBackupOutlastsEndsTheProcessWithItsLogWritten) {
+    write_file("src/a.txt", "a");
+    BackupSet s = make_set("Stubborn");
+    s.ExecuteBeforeStart = "touch '" + path("started") + "'; sleep 8";
+    s.save();
+    ASSERT_TRUE(start_service());
+    ControlClient::send_once(PIPE_RUN_SET, "Stubborn");
+    ASSERT_TRUE(test::wait_until([&] { return fs::exists(path("started")); }, 20s));
+    EXPECT_EQ(shut_down(), 0);
+    std::string log = log_text();
+    EXPECT_NE(log.find("Thread wait timed out in StopService"), std::string::npos) << log;
+    EXPECT_NE(log.find("Vardeld shut down"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Backup Stubborn completed"), std::string::npos) << log;
+}
+
 TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     write_file("src/a.txt", "a");
     make_set("Nightly").save();
