@@ -23,6 +23,19 @@ std::string strip_trailing_slashes(std::string s) {
     return s;
 }
 
+// A per-user run folder may sit in a folder every account can write to
+// (/tmp): another account could have made it first, or put a link there,
+// and so hold this user's socket, locks and events. Only a real folder of
+// this user that nobody else may write to is used.
+void check_private_folder(const std::string& dir) {
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0)
+        throw std::system_error(errno, std::generic_category(), "cannot use " + dir);
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 022) != 0)
+        throw std::system_error(EPERM, std::generic_category(),
+                                dir + " is not a private folder of this user");
+}
+
 }  // namespace
 
 SuitePaths resolve_paths(const PathInputs& in) {
@@ -61,12 +74,20 @@ SuitePaths suite_paths() { return resolve_paths(current_path_inputs()); }
 std::string runtime_subdir(const std::string& sub) {
     SuitePaths p = suite_paths();
     std::string dir = sub.empty() ? p.runtime_dir : p.runtime_dir + "/" + sub;
+    const bool per_user = p.scope == StoreScope::PerUser;
+    std::string parent = std::filesystem::path(p.runtime_dir).parent_path().string();
+    if (per_user) {
+        if (::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST)
+            throw std::system_error(errno, std::generic_category(), "cannot create " + parent);
+        check_private_folder(parent);
+    }
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw std::system_error(ec, "cannot create " + dir);
     // Others must reach the service's socket in a machine-wide run folder;
     // a per-user one is private.
-    ::chmod(p.runtime_dir.c_str(), p.scope == StoreScope::PerUser ? 0700 : 0755);
+    ::chmod(p.runtime_dir.c_str(), per_user ? 0700 : 0755);
+    if (per_user) check_private_folder(p.runtime_dir);
     return dir;
 }
 

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+
+#include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
 
 namespace vardel::platform {
@@ -57,6 +62,45 @@ TEST_F(RuntimeDir, SubfoldersAreCreatedUnderTheRoot) {
     struct stat st;
     ASSERT_EQ(::stat(dir.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+// An ordinary account's run folder: a child drops to "nobody" (needs root).
+TEST_F(RuntimeDir, APerUserFolderThatAnotherAccountControlsIsRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another account";
+    const uid_t nobody = 65534;
+    std::string shared = path("shared");
+    std::string own = path("own");
+    std::filesystem::create_directories(shared);
+    std::filesystem::create_directories(own);
+    ::chmod(shared.c_str(), 0777);
+    ::chmod(scratch().c_str(), 0755);
+    ASSERT_EQ(::chown(own.c_str(), nobody, nobody), 0);
+    ::chmod(own.c_str(), 0700);
+    // A folder made by root where nobody's run folder belongs.
+    std::filesystem::create_directories(shared + "/vardel");
+    auto as_nobody = [&](const std::string& runtime) {
+        return test::run_in_child([&] {
+            unsetenv("VARDEL_ROOT");
+            setenv("HOME", own.c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) return 9;
+            try {
+                std::string d = runtime_subdir("events");
+                std::printf("%s", d.c_str());
+                return 0;
+            } catch (const std::system_error& e) {
+                std::printf("%s", e.what());
+                return 1;
+            }
+        });
+    };
+    if (std::filesystem::exists("/var/lib/vardel/registry.db")) GTEST_SKIP() << "a machine-wide store is installed";
+    auto refused = as_nobody(shared);
+    EXPECT_EQ(refused.exit_code, 1) << refused.out;
+    EXPECT_NE(refused.out.find("is not a private folder of this user"), std::string::npos) << refused.out;
+    auto fine = as_nobody(own);
+    EXPECT_EQ(fine.exit_code, 0) << fine.out;
+    EXPECT_EQ(fine.out, own + "/vardel/events");
 }
 
 }  // namespace
