@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fault_translation.h"
 #include "common/general_settings.h"
 #include "common/my_error.h"
 #include "vardelgo/manual_start.h"
@@ -21,6 +22,7 @@ void print_help() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    vardel::install_fault_translation();
     using namespace vardel;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--help") {
