@@ -10,6 +10,9 @@
 #include "platform/process.h"
 #include "tests/support/scratch.h"
 #include "tests/support/tiny_fs.h"
+#include "vardeld/backup.h"
+#include "vardeld/run_flags.h"
+#include "vardeld/service_messages.h"
 
 namespace vardel {
 namespace {
@@ -222,6 +225,45 @@ TEST(ShareRoot, IsCutAfterTheShareName) {
     EXPECT_EQ(share_root("//srv"), "//srv");
     EXPECT_FALSE(is_unc_path("/srv/share"));
     EXPECT_FALSE(is_unc_path("/\\srv\\share"));
+}
+
+// A whole run onto a share: the backup lands under the mount point, and a
+// share that cannot be mounted fails the run before anything is written.
+TEST_F(ShareLogonTest, ARunWritesIntoTheMountedShareAndFailsWhenItCannotMount) {
+    write_file("src/a.txt", "to the share");
+    BackupSet set;
+    set.Name = "Remote";
+    set.BackupDirs = path("src");
+    set.BackupDestination = "//nas/backups/pc1";
+    set.BackuDestinationType = DESTINATION_DIRECTORY;
+    table.add("//nas/backups", path("mnt"));
+    {
+        ShareLogon logon(table, mounter);
+        RunFlags flags;
+        BackupServices services;
+        services.share_logon = &logon;
+        Backup backup(set, settings, flags, services);
+        EXPECT_EQ(backup.run(), kResultCompleted) << backup.report().str();
+    }
+    EXPECT_TRUE(fs::exists(path("mnt/pc1/B1_1.SAF")));
+    EXPECT_TRUE(fs::exists(path("mnt/pc1/BACKUP.INI")));
+    EXPECT_TRUE(mounter.calls.empty());
+
+    table.entries.clear();
+    mounter.result.error_number = 13;
+    mounter.result.error_text = "Permission denied";
+    set.BackupDestination = "//nas/other/pc1";
+    ShareLogon logon(table, mounter);
+    RunFlags flags;
+    BackupServices services;
+    services.share_logon = &logon;
+    Backup backup(set, settings, flags, services);
+    EXPECT_EQ(backup.run(), kResultFailed);
+    EXPECT_NE(backup.report().str().find("Can't connect to network drive '//nas/other/pc1'"),
+              std::string::npos)
+        << backup.report().str();
+    EXPECT_EQ(backup.report().str().find(kPassword), std::string::npos);
+    EXPECT_FALSE(fs::exists(shares() + "/nas/other/pc1"));
 }
 
 // The real mount table, with a tmpfs standing in for a mounted share: the
