@@ -1,5 +1,6 @@
 #include "vardeld/backup.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "common/log.h"
@@ -98,7 +99,15 @@ bool Backup::load_parameters() {
     if (dest.empty() || dest.back() != '/') dest.push_back('/');
     run_.destination_folder = dest;
     run_.state_file_path = dest + "BACKUP.INI";
-    run_.state.load(run_.state_file_path);
+    // Only a missing state is an empty one: taking an unreadable one for
+    // empty would start the rotation again and delete the backups it records.
+    int load_error = 0;
+    if (!run_.state.load(run_.state_file_path, &load_error) && load_error != ENOENT) {
+        const char* why = system_error_text(load_error);
+        log(LOG_COMPLAIN, "Can't read %s: %s\n", run_.state_file_path.c_str(), why);
+        run_.report.add_line(strprintf("Can't read %s: %s", run_.state_file_path.c_str(), why));
+        return false;
+    }
     run_.state.set_file_name(run_.state_file_path);
     std::string stored = run_.state.get_text("BACKUPSET", "NAME");
     if (!stored.empty() && !iequals(stored, set.Name)) {

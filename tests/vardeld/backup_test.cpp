@@ -366,11 +366,49 @@ TEST_F(BackupTest, HookCommandsAndPriorityRequestsAreLoggedAndTheRunGoesOn) {
 
 TEST_F(BackupTest, AFailureToRecordTheBackupIsAFailureNotASuccess) {
     file("a.txt", "a");
-    // "BACKUP.INI" cannot be replaced when a folder stands in its place.
-    fs::create_directories(dest + "/BACKUP.INI");
+    // "BACKUP.INI" cannot be replaced when a folder stands in its place;
+    // put there after it was read, as one standing there from the start
+    // fails the run before anything is saved.
+    logs.on_line = [this](int, const std::string& text) {
+        if (text.rfind("Save ", 0) == 0) fs::create_directories(dest + "/BACKUP.INI");
+    };
     EXPECT_EQ(run_backup(), kResultFailed);
+    logs.on_line = nullptr;
     EXPECT_NE(failure.find("Can't save BACKUP.INI"), std::string::npos) << failure;
     EXPECT_FALSE(exists("B1_1.SAF"));  // no archive that no state records
+}
+
+// Only a missing "BACKUP.INI" is an empty state: one that cannot be read
+// must not start the rotation again and delete the backups it records.
+TEST_F(BackupTest, AStateFileThatCannotBeReadFailsTheRunAndDeletesNothing) {
+    set.BackupsPerCycle = 3;
+    file("a.txt", "a");
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    std::string ini = dest + "/BACKUP.INI";
+    std::string saved_state = read_file(ini);
+    fs::rename(ini, dest + "/BACKUP.INI.away");
+    fs::create_directories(ini);
+    set.ExecuteOnFailure = "touch '" + path("failed.mark") + "'";
+    clock.t += 3600;
+    EXPECT_EQ(run_backup(), kResultFailed);
+    EXPECT_NE(report.find("Can't read " + ini + ": Is a directory\r\n"), std::string::npos) << report;
+    EXPECT_NE(failure.find("Backup 'Nightly': LoadParameters failed"), std::string::npos) << failure;
+    EXPECT_TRUE(logs.has("Can't read " + ini + ": Is a directory"));
+    EXPECT_TRUE(exists("B1_1.SAF"));
+    EXPECT_TRUE(exists("B1_2.SAF"));
+    EXPECT_TRUE(fs::is_directory(ini));
+
+    // Readable again: the rotation goes on where it stood.
+    fs::remove(ini);
+    fs::rename(dest + "/BACKUP.INI.away", ini);
+    EXPECT_EQ(read_file(ini), saved_state);
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    EXPECT_EQ(state().get_number("BACKUPSET", "SEQUENCE"), 3);
+    EXPECT_TRUE(exists("B1_1.SAF"));
+    EXPECT_NE(state().get_text("BACKUPSET", "BACKUPINSTANCE_1_1"), "");
 }
 
 }  // namespace
