@@ -123,6 +123,7 @@ bool IniDocument::load(const std::string& path, int* error_number) {
     std::string text;
     char buf[65536];
     size_t n;
+    errno = 0;  // so a read error is not told by an older one
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
     // A file read in part is no state to act on: the caller must not take it
     // for an empty one.
