@@ -1,5 +1,6 @@
 #include "common/ini_document.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -111,14 +112,25 @@ void IniDocument::parse(std::string_view text) {
     }
 }
 
-bool IniDocument::load(const std::string& path) {
+bool IniDocument::load(const std::string& path, int* error_number) {
     file_name_ = path;
+    if (error_number) *error_number = 0;
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!f) return false;
+    if (!f) {
+        if (error_number) *error_number = errno;
+        return false;
+    }
     std::string text;
     char buf[65536];
     size_t n;
+    errno = 0;  // so a read error is not told by an older one
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
+    // A file read in part is no state to act on: the caller must not take it
+    // for an empty one.
+    if (std::ferror(f.get())) {
+        if (error_number) *error_number = errno ? errno : EIO;
+        return false;
+    }
     parse(text);
     return true;
 }

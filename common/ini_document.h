@@ -23,9 +23,11 @@ public:
     void set_file_name(std::string path) { file_name_ = std::move(path); }
     const std::string& file_name() const { return file_name_; }
 
-    // True when the file could be opened. Sets the file name; entries read
-    // are added to, or overwrite, those already present.
-    bool load(const std::string& path);
+    // True when the file could be read whole. Sets the file name; entries
+    // read are added to, or overwrite, those already present. On false,
+    // `error_number` (when given) says why: ENOENT for a missing file; for a
+    // read error nothing is taken from the file.
+    bool load(const std::string& path, int* error_number = nullptr);
     // Replaces the file atomically (temporary file, flush, rename). False when
     // the file name is empty or any step fails; the old file is then kept
     // whole. `error`, when given, names the file and the reason.

@@ -1,5 +1,6 @@
 #include "vardeld/backup.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "common/log.h"
@@ -98,7 +99,15 @@ bool Backup::load_parameters() {
     if (dest.empty() || dest.back() != '/') dest.push_back('/');
     run_.destination_folder = dest;
     run_.state_file_path = dest + "BACKUP.INI";
-    run_.state.load(run_.state_file_path);
+    // Only a missing state is an empty one: taking an unreadable one for
+    // empty would start the rotation again and delete the backups it records.
+    int load_error = 0;
+    if (!run_.state.load(run_.state_file_path, &load_error) && load_error != ENOENT) {
+        const char* why = system_error_text(load_error);
+        log(LOG_COMPLAIN, "Can't read %s: %s\n", run_.state_file_path.c_str(), why);
+        run_.report.add_line(strprintf("Can't read %s: %s", run_.state_file_path.c_str(), why));
+        return false;
+    }
     run_.state.set_file_name(run_.state_file_path);
     std::string stored = run_.state.get_text("BACKUPSET", "NAME");
     if (!stored.empty() && !iequals(stored, set.Name)) {
@@ -148,8 +157,10 @@ bool Backup::load_parameters() {
 
     for (int64_t k = run_.sequence; k <= set.BackupsPerCycle; ++k) delete_output(run_.cycle, k);
     remove_instance_keys(run_.cycle, run_.sequence, set.BackupsPerCycle);
+    // A failure here shows as the container's own: an archive that cannot
+    // be created, or a copy folder that cannot be made.
     std::error_code ec;
-    fs::create_directories(run_.files_folder, ec);
+    fs::create_directories(dest, ec);
 
     run_.encode = set.PasswordEncode && !run_.general.EncodingPassword.empty();
     saver_ = std::make_unique<ContainerSaver>(run_, services_.saf_archive_file);
@@ -164,8 +175,11 @@ void Backup::walk_everything() {
     // The roots, so a retried file finds the root it was first walked under.
     for (const std::string& line : lines) {
         platform::FileInfo fi;
-        bool dir = platform::stat_path_following(line, fi) && fi.is_directory();
-        std::string root = dir ? line : std::string(folder_part(line));
+        if (platform::stat_path_following(line, fi) && !fi.is_directory()) {
+            saver_->add_file_root(line);
+            continue;
+        }
+        std::string root = line;
         if (root.empty() || root.back() != '/') root.push_back('/');
         saver_->add_root(root);
     }
@@ -177,6 +191,9 @@ void Backup::walk_everything() {
         run_.current_root = root;
         scanner.backup_this_path(line);
     }
+    // An abort caught around the last file's save stops no walk: it must
+    // still end the run as aborted.
+    stop_if_aborted();
     if (!run_.retry_list.empty()) {
         MyString retry = run_.retry_list;
         run_.retry_list.assign("");
@@ -186,14 +203,22 @@ void Backup::walk_everything() {
             run_.current_root = saver_->root_of(p);
             scanner.backup_this_path(p);
         }
-        if (!run_.retry_list.empty()) {
-            run_.report.add_line("The following files could not be backed up:");
-            size_t m = run_.retry_list.count_lines();
-            for (size_t i = 1; i <= m; ++i) run_.report.add_line(run_.retry_list.line(i));
-            run_.report.add_line("");
+        stop_if_aborted();
+    }
+    if (!run_.retry_list.empty() || !run_.given_up.empty()) {
+        run_.report.add_line("The following files could not be backed up:");
+        for (MyString* list : {&run_.given_up, &run_.retry_list}) {
+            size_t m = list->count_lines();
+            for (size_t i = 1; i <= m; ++i) run_.report.add_line(list->line(i));
         }
+        run_.report.add_line("");
     }
     if (run_.track_deleted) scanner.write_list_file();
+}
+
+void Backup::stop_if_aborted() {
+    pause_wait(run_.flags);
+    if (run_.flags.abort.load()) throw MyError(RUN_ABORTED, "Abort by user request");
 }
 
 void Backup::finish() {

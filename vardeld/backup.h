@@ -54,6 +54,8 @@ public:
 private:
     bool load_parameters();
     void walk_everything();
+    // Throws MyError 23 when the run is being aborted.
+    void stop_if_aborted();
     void finish();
     void execute(const char* setting, const std::string& command);
     void delete_output(int64_t cycle, int64_t sequence);

@@ -41,6 +41,9 @@ struct BackupRun {
 
     std::string current_root;  // of the BackupDirs entry being walked; ends in "/"
     MyString retry_list;
+    // Files that failed for a reason a second try cannot mend: reported with
+    // those still on the retry list after the second pass.
+    MyString given_up;
     MyString report;
     std::string failure_text;
     int result = 5;

@@ -62,8 +62,32 @@ bool ContainerSaver::open() {
             return false;
         }
         restrict_archive();
+    } else if (run_.set.SaveFormat == SAVE_DISCRETE) {
+        // The copies keep their files' own bits; the folder keeps them from
+        // anyone the source folders kept them from.
+        std::error_code ec;
+        if (make_private_folders(run_.files_folder, ec))
+            fs::permissions(run_.files_folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+        if (ec) {
+            std::string why = ec.message();
+            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", run_.files_folder.c_str(), why.c_str());
+            run_.report.add_line(strprintf("Can't create folder %s: %s", run_.files_folder.c_str(), why.c_str()));
+            return false;
+        }
     }
     return true;
+}
+
+bool ContainerSaver::make_private_folders(std::string folder, std::error_code& ec) {
+    ec.clear();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (folder.empty() || fs::is_directory(folder, ec)) return true;
+    ec.clear();
+    std::string parent(folder_part(folder));
+    if (parent.size() < folder.size() && !make_private_folders(parent, ec)) return false;
+    if (fs::create_directory(folder, ec))
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+    return !ec;
 }
 
 void ContainerSaver::restrict_archive() {
@@ -114,11 +138,19 @@ void ContainerSaver::discard() {
     zip_.reset();
 }
 
+void ContainerSaver::add_file_root(const std::string& file) {
+    std::string folder(folder_part(file));
+    if (folder.empty() || folder.back() != '/') folder.push_back('/');
+    roots_.push_back({folder, file});
+}
+
 std::string ContainerSaver::root_of(const std::string& path) const {
-    const std::string* best = nullptr;
-    for (const std::string& r : roots_)
-        if (path.compare(0, r.size(), r) == 0 && (!best || r.size() > best->size())) best = &r;
-    return best ? *best : run_.current_root;
+    const Root* best = nullptr;
+    for (const Root& r : roots_) {
+        bool holds = r.file.empty() ? path.compare(0, r.folder.size(), r.folder) == 0 : path == r.file;
+        if (holds && (!best || r.folder.size() > best->folder.size())) best = &r;
+    }
+    return best ? best->folder : run_.current_root;
 }
 
 std::string ContainerSaver::relative_path(const std::string& path) const {
@@ -174,7 +206,9 @@ void ContainerSaver::record_empty_directory(const std::string& path) {
         }
     } else if (run_.set.SaveFormat == SAVE_DISCRETE) {
         std::error_code ec;
-        fs::create_directories(run_.files_folder + relative_path(path), ec);
+        if (!make_private_folders(run_.files_folder + relative_path(path), ec))
+            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", (run_.files_folder + relative_path(path)).c_str(),
+                ec.message().c_str());
     }
 }
 
@@ -272,26 +306,39 @@ bool ContainerSaver::save_discrete(const std::string& path) {
     const GeneralSettings& g = run_.general;
     int attempts = g.FileChangeHandling != CHANGE_IGNORE ? g.FileChangeRetries : 1;
     std::string target = run_.files_folder + relative_path(path);
+    // Two roots may hold the same relative name, or overlap: the second copy
+    // must not replace the first. A second try would meet the same copy.
+    if (auto it = copied_.find(target); it != copied_.end()) {
+        if (it->second == path) return true;  // the same file walked twice
+        log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(), target.c_str(),
+            it->second.c_str());
+        run_.report.add_line(strprintf("Copy failed for %s: %s already holds the copy of %s", path.c_str(),
+                                       target.c_str(), it->second.c_str()));
+        run_.given_up.add_line(path);
+        return false;
+    }
     std::error_code ec;
     for (int i = 0; i < attempts; ++i) {
         Snapshot before, after;
         snapshot(path, before);
-        fs::create_directories(fs::path(target).parent_path(), ec);
+        make_private_folders(std::string(folder_part(target)), ec);
         if (!copy_and_encode(path, target)) {
             const char* why = system_error_text(copy_error_);
             log(LOG_COMPLAIN, "Copy failed: %s\n", why);
             run_.report.add_line(strprintf("Copy failed for %s: Error=%s", path.c_str(), why));
             continue;
         }
-        if (g.FileChangeHandling == CHANGE_IGNORE) return true;
-        if (!snapshot(path, after) || !(after == before)) {
-            log(LOG_ALERT, "File changed during save\n");
-            continue;
+        if (g.FileChangeHandling != CHANGE_IGNORE) {
+            if (!snapshot(path, after) || !(after == before)) {
+                log(LOG_ALERT, "File changed during save\n");
+                continue;
+            }
+            if (g.FileValidationLevel == VALIDATION_FULL_READBACK && !compare_files(path, target)) {
+                log(LOG_ALERT, "File validation failed!\n");
+                continue;
+            }
         }
-        if (g.FileValidationLevel == VALIDATION_FULL_READBACK && !compare_files(path, target)) {
-            log(LOG_ALERT, "File validation failed!\n");
-            continue;
-        }
+        copied_.emplace(target, path);
         return true;
     }
     // What the last attempt left (cut short, torn or unverified) is no

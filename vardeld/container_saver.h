@@ -7,8 +7,10 @@
 //
 // One per run, on the backup thread.
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "containers/password_stream.h"
@@ -30,8 +32,9 @@ public:
     explicit ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_file = {});
     ~ContainerSaver() override;
 
-    // Creates the SAF or ZIP archive of the run (nothing for discrete
-    // copies). False, having logged and reported, when it cannot.
+    // Creates the SAF or ZIP archive of the run, or the folder of its
+    // discrete copies (for its owner alone, as the archives are). False,
+    // having logged and reported, when it cannot.
     bool open();
     // Closes the container for good (for discrete copies: flushes them to
     // disk); false with the reason in `error`.
@@ -42,10 +45,14 @@ public:
     bool save_file(const std::string& path) override;
     void record_empty_directory(const std::string& path) override;
 
-    // The BackupDirs roots (ending in "/"), so a file walked again in the
-    // second pass is placed under the root it was first walked under.
-    void add_root(const std::string& root) { roots_.push_back(root); }
-    // The longest root holding `path`; the run's current root when none does.
+    // The BackupDirs roots, so a file walked again in the second pass is
+    // placed under the root it was first walked under: a folder (ending in
+    // "/"), which holds every path below it, or a single file, which holds
+    // only itself and is placed below its folder.
+    void add_root(const std::string& folder) { roots_.push_back({folder, {}}); }
+    void add_file_root(const std::string& file);
+    // The root folder of the longest root holding `path`; the run's current
+    // root when none does.
     std::string root_of(const std::string& path) const;
 
     // The discrete copy and its read-back. A failed copy leaves its errno
@@ -64,6 +71,9 @@ private:
     void restrict_archive();
     std::string relative_path(const std::string& path) const;
     bool copy_failed(int error_number);
+    // Makes the folder and every missing one above it, each for its owner
+    // alone; false with the reason in `ec`.
+    static bool make_private_folders(std::string folder, std::error_code& ec);
 
     bool save_saf(const std::string& path);
     bool save_zip(const std::string& path);
@@ -74,7 +84,14 @@ private:
     PasswordStream stream_;
     std::unique_ptr<SafWriter> saf_;
     std::unique_ptr<ZipWriter> zip_;
-    std::vector<std::string> roots_;
+    struct Root {
+        std::string folder;  // ends in "/"
+        std::string file;    // empty for a folder root
+    };
+    std::vector<Root> roots_;
+    // Discrete copies written by this run: target -> source, so that no copy
+    // silently replaces another.
+    std::map<std::string, std::string> copied_;
     std::vector<char> buf_a_, buf_b_;
     int copy_error_ = 0;
 };

@@ -106,7 +106,8 @@ void Scanner::take_file(const std::string& scan_dir, const std::string& name,
     Selection sel = select(full, info);
     DirectoryCatalogue::FileRecord* rec = run_.catalogue.find_file(dir, name);
     bool hand_over = sel.selected || (run_.track_deleted && !rec);
-    if (hand_over && saver_.save_file(full)) {
+    bool saved = hand_over && saver_.save_file(full);
+    if (saved) {
         saved_any = true;
         run_.activity = true;
         // Only now: a file that failed to save must stay visible to the next
@@ -115,8 +116,10 @@ void Scanner::take_file(const std::string& scan_dir, const std::string& name,
     }
     if (rec)
         rec->flags |= DirectoryCatalogue::Seen;
-    else
+    else if (saved || !hand_over)
         run_.catalogue.add_file(dir, name, DirectoryCatalogue::Seen);
+    // A new file that failed stays without a record: the list does not name
+    // it as backed up, so the second pass and later backups take it again.
 }
 
 void Scanner::backup_this_path(const std::string& path) {

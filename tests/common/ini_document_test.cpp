@@ -1,6 +1,7 @@
 #include "common/ini_document.h"
 
 #include <gtest/gtest.h>
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +105,23 @@ TEST_F(Ini, LoadAddsToWhatIsThereAndAMissingFileLoadsNothing) {
     IniDocument none;
     EXPECT_FALSE(none.load(path("nothing.ini")));
     EXPECT_EQ(none.file_name(), path("nothing.ini"));
+}
+
+TEST_F(Ini, ALoadTellsAMissingFileFromOneThatCannotBeRead) {
+    write_file("a.ini", "[S]\nk=v\n");
+    IniDocument doc;
+    int err = -1;
+    ASSERT_TRUE(doc.load(path("a.ini"), &err));
+    EXPECT_EQ(err, 0);
+    EXPECT_FALSE(doc.load(path("nothing.ini"), &err));
+    EXPECT_EQ(err, ENOENT);
+    // A folder opens but cannot be read: an error, not an empty file.
+    ASSERT_EQ(::mkdir(path("folder.ini").c_str(), 0755), 0);
+    EXPECT_FALSE(doc.load(path("folder.ini"), &err));
+    EXPECT_EQ(err, EISDIR);
+    EXPECT_FALSE(doc.load(path("a.ini/below.ini"), &err));
+    EXPECT_EQ(err, ENOTDIR);
+    EXPECT_EQ(doc.get_text("S", "k"), "v");
 }
 
 TEST_F(Ini, SaveWithoutAFileNameFails) {

@@ -8,11 +8,14 @@
 
 #include "common/ini_document.h"
 #include "common/set_lock.h"
+#include "common/setting_names.h"
 #include "containers/saf_reader.h"
+#include "platform/archive_attribute.h"
 #include "platform/file_info.h"
 #include "tests/support/child_process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/scratch.h"
+#include "tests/vardeld/saving_support.h"
 #include "vardeld/service_messages.h"
 
 #include "tests/support/set_clock.h"
@@ -366,11 +369,161 @@ TEST_F(BackupTest, HookCommandsAndPriorityRequestsAreLoggedAndTheRunGoesOn) {
 
 TEST_F(BackupTest, AFailureToRecordTheBackupIsAFailureNotASuccess) {
     file("a.txt", "a");
-    // "BACKUP.INI" cannot be replaced when a folder stands in its place.
-    fs::create_directories(dest + "/BACKUP.INI");
+    // "BACKUP.INI" cannot be replaced when a folder stands in its place;
+    // put there after it was read, as one standing there from the start
+    // fails the run before anything is saved.
+    logs.on_line = [this](int, const std::string& text) {
+        if (text.rfind("Save ", 0) == 0) fs::create_directories(dest + "/BACKUP.INI");
+    };
     EXPECT_EQ(run_backup(), kResultFailed);
+    logs.on_line = nullptr;
     EXPECT_NE(failure.find("Can't save BACKUP.INI"), std::string::npos) << failure;
     EXPECT_FALSE(exists("B1_1.SAF"));  // no archive that no state records
+}
+
+// Only a missing "BACKUP.INI" is an empty state: one that cannot be read
+// must not start the rotation again and delete the backups it records.
+TEST_F(BackupTest, AStateFileThatCannotBeReadFailsTheRunAndDeletesNothing) {
+    set.BackupsPerCycle = 3;
+    file("a.txt", "a");
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted);
+    std::string ini = dest + "/BACKUP.INI";
+    std::string saved_state = read_file(ini);
+    fs::rename(ini, dest + "/BACKUP.INI.away");
+    fs::create_directories(ini);
+    set.ExecuteOnFailure = "touch '" + path("failed.mark") + "'";
+    clock.t += 3600;
+    EXPECT_EQ(run_backup(), kResultFailed);
+    EXPECT_NE(report.find("Can't read " + ini + ": Is a directory\r\n"), std::string::npos) << report;
+    EXPECT_NE(failure.find("Backup 'Nightly': LoadParameters failed"), std::string::npos) << failure;
+    EXPECT_TRUE(logs.has("Can't read " + ini + ": Is a directory"));
+    EXPECT_TRUE(exists("B1_1.SAF"));
+    EXPECT_TRUE(exists("B1_2.SAF"));
+    EXPECT_TRUE(fs::is_directory(ini));
+
+    // Readable again: the rotation goes on where it stood.
+    fs::remove(ini);
+    fs::rename(dest + "/BACKUP.INI.away", ini);
+    EXPECT_EQ(read_file(ini), saved_state);
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    EXPECT_EQ(state().get_number("BACKUPSET", "SEQUENCE"), 3);
+    EXPECT_TRUE(exists("B1_1.SAF"));
+    EXPECT_NE(state().get_text("BACKUPSET", "BACKUPINSTANCE_1_1"), "");
+}
+
+// An abort caught around a ZIP add fails only that file; when it was the
+// last one no later entry stops the walk, and the run must still abort.
+TEST_F(BackupTest, AnAbortDuringTheLastZipAddEndsTheRunAsAborted) {
+    file("only.txt", "the one file");
+    set.SaveFormat = SAVE_ZIP;
+    set.ExecuteOnFailure = "touch '" + path("failed.mark") + "'";
+    general.SendEmailOnCompletion = true;
+    general.CompletionEmail = "ops@example.org";
+    logs.on_line = [this](int, const std::string& text) {
+        if (text == "ZipAdd " + src + "/only.txt\n") flags.abort.store(true);
+    };
+    EXPECT_EQ(run_backup(), kResultAborted) << report;
+    logs.on_line = nullptr;
+    EXPECT_TRUE(logs.has("ZipAdd failed with error ("));
+    EXPECT_NE(report.find("Backup aborted by user request"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Backup Completed"), std::string::npos) << report;
+    EXPECT_TRUE(fs::exists(path("failed.mark")));
+    EXPECT_FALSE(exists("B1_1.ZIP"));
+    EXPECT_FALSE(exists("BACKUP.INI"));
+    EXPECT_TRUE(mails.empty());
+}
+
+// Under deleted-file tracking a file new to the cycle is taken because no
+// list names it. One that failed in both passes is named as not backed up
+// and not listed as saved, so the next backup takes it again; one freed
+// before the second pass is saved there and listed.
+TEST_F(BackupTest, ANewFileThatFailedIsNeitherListedAsSavedNorForgotten) {
+    set.BackupType = BACKUP_INCREMENTAL;
+    set.BackupsPerCycle = 5;
+    set.TrackDeletedFiles = true;
+    general.FileLockLevel = FILE_LOCK_EXCLUSIVE;
+    general.LockFailureHandling = LOCK_FAILURE_RETRY_LATER;
+    file("keep.txt", "k", clock.t - 500);
+    ASSERT_EQ(run_backup(), kResultCompleted);
+
+    clock.t += 3600;
+    std::string held = file("held.txt", "h", clock.t - 100000);  // copied in: an old time
+    file("fresh.txt", "f", clock.t - 100000);
+    {
+        test::LockHolder holder(held, test::LockHolder::Flock);
+        ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    }
+    EXPECT_EQ(logs.occurrences("Exclusive lock failed for file " + held), 2);
+    EXPECT_NE(report.find("The following files could not be backed up:\r\n" + held + "\r\n"), std::string::npos)
+        << report;
+    EXPECT_EQ(list("L1_2.TXT"), "A " + src + "/\r\nB fresh.txt\r\n");
+
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    EXPECT_EQ(list("L1_3.TXT"), "A " + src + "/\r\nB held.txt\r\n");
+    EXPECT_EQ(logs.occurrences("Save " + held), 3);
+
+    clock.t += 3600;
+    std::string late = file("late.txt", "l", clock.t - 100000);
+    test::LockHolder holder(late, test::LockHolder::Flock);
+    logs.on_line = [&](int, const std::string& text) {
+        if (text == "Exclusive lock failed for file " + late + "\n") holder.let_go();
+    };
+    ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    logs.on_line = nullptr;
+    EXPECT_EQ(logs.occurrences("Save " + late), 2);
+    EXPECT_EQ(report.find("could not be backed up"), std::string::npos) << report;
+    EXPECT_EQ(list("L1_4.TXT"), "A " + src + "/\r\nB late.txt\r\n");
+    SafReader r;
+    r.open(dest + "/B1_4.SAF");
+    ASSERT_EQ(r.entry_count(), 2u);  // the file and the trailer
+    EXPECT_EQ(r.entry(0).name, late);
+}
+
+// With UseArchiveBit the marker alone selects, whatever the times say; it
+// is cleared once a file is saved and kept by a file that failed.
+TEST_F(BackupTest, TheArchiveMarkerSelectsFilesAndIsClearedOnlyOnceSaved) {
+    auto state_of = [](const std::string& p) {
+        platform::FileInfo fi;
+        EXPECT_TRUE(platform::stat_path(p, fi)) << p;
+        return platform::archive_state(p, fi);
+    };
+    std::string probe = file("probe", "p");
+    if (state_of(probe) == platform::ArchiveState::Unsupported)
+        GTEST_SKIP() << "the file system of " << src << " keeps no user extended attributes";
+    fs::remove(probe);
+    set.BackupType = BACKUP_INCREMENTAL;
+    set.UseArchiveBit = true;
+    set.BackupsPerCycle = 5;
+    general.FileLockLevel = FILE_LOCK_EXCLUSIVE;
+    general.LockFailureHandling = LOCK_FAILURE_FAIL;
+    std::string a = file("a.txt", "a", clock.t - 100000);
+    std::string b = file("b.txt", "b", clock.t - 100000);
+    EXPECT_EQ(state_of(a), platform::ArchiveState::Set);
+    {
+        test::LockHolder holder(b, test::LockHolder::Flock);
+        ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    }
+    EXPECT_TRUE(logs.has("Couldn't lock file " + b));
+    EXPECT_EQ(state_of(a), platform::ArchiveState::Clear);
+    EXPECT_EQ(state_of(b), platform::ArchiveState::Set);
+
+    // Old times both: only the marker takes b again.
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    EXPECT_EQ(logs.occurrences("Save " + a), 1);
+    EXPECT_EQ(logs.occurrences("Save " + b), 2);
+    EXPECT_EQ(state_of(b), platform::ArchiveState::Clear);
+
+    ASSERT_TRUE(platform::set_archive_attribute(a));
+    clock.t += 3600;
+    ASSERT_EQ(run_backup(), kResultCompleted) << report;
+    EXPECT_EQ(logs.occurrences("Save " + a), 2);
+    EXPECT_EQ(logs.occurrences("Save " + b), 2);
+    EXPECT_EQ(state_of(a), platform::ArchiveState::Clear);
 }
 
 }  // namespace

@@ -477,10 +477,92 @@ TEST(ContainerSaverRoots, TheLongestRootHoldingAPathWins) {
     saver.add_root("/data/");
     saver.add_root("/data/deep/");
     saver.add_root("/database/");
+    // A single file holds only itself, however long its folder.
+    saver.add_file_root("/data/deep/inner/one.txt");
+    saver.add_file_root("/solo/only.txt");
     EXPECT_EQ(saver.root_of("/data/deep/x"), "/data/deep/");
     EXPECT_EQ(saver.root_of("/data/deeper/x"), "/data/");
     EXPECT_EQ(saver.root_of("/database/x"), "/database/");
     EXPECT_EQ(saver.root_of("/elsewhere/x"), "/last/");
+    EXPECT_EQ(saver.root_of("/data/deep/inner/one.txt"), "/data/deep/inner/");
+    EXPECT_EQ(saver.root_of("/data/deep/inner/two.txt"), "/data/deep/");
+    EXPECT_EQ(saver.root_of("/data/deep/inner/one.txt.bak"), "/data/deep/");
+    EXPECT_EQ(saver.root_of("/solo/only.txt"), "/solo/");
+    EXPECT_EQ(saver.root_of("/solo/other.txt"), "/last/");
+}
+
+// Roots that hold the same relative name, or overlap: the copy that comes
+// second fails, naming the copy already there, and replaces nothing.
+TEST_F(DiscreteCopies, ACopyNeverReplacesAnotherOfTheSameRun) {
+    std::string r1 = write_file("data/r1/a.txt", "first");
+    std::string r2 = write_file("data/r2/a.txt", "second");
+    write_file("data/r2/b.txt", "b");
+    set.BackupDirs = data() + "/r1\r\n" + data() + "/r2";
+    EXPECT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(read_file(copies() + "/a.txt"), "first");
+    EXPECT_EQ(read_file(copies() + "/b.txt"), "b");
+    EXPECT_TRUE(report_has("Copy failed for " + r2 + ": " + copies() + "/a.txt already holds the copy of " + r1));
+    EXPECT_EQ(not_backed_up(), std::vector<std::string>{r2});
+
+    // data/top/sub/a.txt is "a.txt" below the second root, as data/top/a.txt is below the first.
+    std::string top = write_file("data/top/a.txt", "top");
+    std::string sub = write_file("data/top/sub/a.txt", "sub");
+    set.BackupDirs = data() + "/top\r\n" + data() + "/top/sub";
+    EXPECT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(read_file(copies() + "/a.txt"), "top");
+    EXPECT_EQ(read_file(copies() + "/sub/a.txt"), "sub");
+    EXPECT_EQ(not_backed_up(), std::vector<std::string>{sub});
+
+    // With the full path, overlapping roots walk one file twice: one copy
+    // of the same file is no loss and no failure.
+    set.SavePathInfo = true;
+    EXPECT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(read_file(copies() + sub), "sub");
+    EXPECT_EQ(read_file(copies() + top), "top");
+    EXPECT_TRUE(not_backed_up().empty());
+}
+
+// The copies keep their files' bits; their folders are their owner's alone,
+// as the archives are, whatever the source folders allowed.
+TEST_F(DiscreteCopies, TheCopyFoldersAreForTheirOwnerAlone) {
+    std::string secret = write_file("data/private/secret.txt", "s");
+    ASSERT_EQ(::chmod((data() + "/private").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(secret.c_str(), 0644), 0);
+    fs::create_directories(data() + "/open/empty");
+    ASSERT_EQ(::chmod((data() + "/open").c_str(), 0755), 0);
+    auto mode = [](const std::string& p) {
+        struct stat st {};
+        EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(mode(copies()), 0700u);
+    EXPECT_EQ(mode(copies() + "/private"), 0700u);
+    EXPECT_EQ(mode(copies() + "/open"), 0700u);
+    EXPECT_EQ(mode(copies() + "/open/empty"), 0700u);
+    EXPECT_EQ(mode(copies() + "/private/secret.txt"), 0644u);
+
+    set.SavePathInfo = true;
+    EXPECT_EQ(run_backup(), kResultCompleted);
+    std::string first = data().substr(1, data().find('/', 1));
+    EXPECT_EQ(mode(copies() + "/" + first), 0700u);
+    EXPECT_EQ(mode(copies() + secret), 0644u);
+}
+
+// A copy folder that cannot be made fails the run, where it used to end as
+// a backup without activity.
+TEST_F(DiscreteCopies, ADestinationThatRefusesTheCopyFolderFailsTheRun) {
+    write_file("data/a.txt", "a");
+    fs::create_directories(dest());
+    test::UnwritableFolder locked(dest());
+    if (!locked.ok()) GTEST_SKIP() << locked.why_not();
+    EXPECT_EQ(run_backup(), kResultFailed);
+    std::string line = "Can't create folder " + dest() + "/B1_1/: ";
+    bool reported = false;
+    for (const std::string& l : report) reported |= l.rfind(line, 0) == 0;
+    EXPECT_TRUE(reported) << line;
+    EXPECT_TRUE(report_has("Backup 'Saving': LoadParameters failed"));
+    EXPECT_FALSE(report_has("No activity. Backup not done"));
 }
 
 // ---- ZIP
