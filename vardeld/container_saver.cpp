@@ -308,7 +308,10 @@ bool ContainerSaver::save_discrete(const std::string& path) {
     std::string target = run_.files_folder + relative_path(path);
     // Two roots may hold the same relative name, or overlap: the second copy
     // must not replace the first. A second try would meet the same copy.
-    if (auto it = copied_.find(target); it != copied_.end()) {
+    // Under one root every file has a target of its own, and a large tree
+    // need not keep a name per file.
+    const bool track = roots_.size() > 1;
+    if (auto it = copied_.find(target); track && it != copied_.end()) {
         if (it->second == path) return true;  // the same file walked twice
         log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(), target.c_str(),
             it->second.c_str());
@@ -338,7 +341,7 @@ bool ContainerSaver::save_discrete(const std::string& path) {
                 continue;
             }
         }
-        copied_.emplace(target, path);
+        if (track) copied_.emplace(target, path);
         return true;
     }
     // What the last attempt left (cut short, torn or unverified) is no
