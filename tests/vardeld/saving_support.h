@@ -20,6 +20,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/scratch.h"
+#include "tests/support/unwritable_folder.h"
 #include "vardeld/backup.h"
 
 namespace vardel::test {
@@ -80,24 +81,6 @@ public:
 private:
     int fd_ = -1;
     int count_ = 0;
-};
-
-// A folder that refuses new entries while the object lives: its write bits
-// taken away, or for root, whom those do not stop, the immutable flag.
-// Where neither can be had, ok() is false and why_not() says why.
-class UnwritableFolder {
-public:
-    explicit UnwritableFolder(const std::string& folder);
-    ~UnwritableFolder();
-    UnwritableFolder(const UnwritableFolder&) = delete;
-    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
-    bool ok() const { return ok_; }
-    const std::string& why_not() const { return why_not_; }
-
-private:
-    std::string folder_;
-    bool ok_ = false, immutable_ = false;
-    std::string why_not_;
 };
 
 class SavingTest : public ScratchTest {
