@@ -274,6 +274,10 @@ void ControlWindow::on_backup_done(int result, std::string* failure) {
     scheduler_.finished(settings_);
 }
 
+void write_shut_down_line(LogFile& log_file, const platform::Clock& clock) {
+    log_file.write_line(LOG_INFO, strprintf("Vardeld shut down %s\r\n", now_text(clock).c_str()));
+}
+
 void ControlWindow::stop_service() {
     log(LOG_DEBUG, "Stop Service\n");
     // systemd hears of the stop now, not after the wait for the backup.
@@ -292,7 +296,7 @@ void ControlWindow::stop_service() {
     log(LOG_DEBUG, "Thread wait timed out in StopService\n");
     log(LOG_DEBUG, "Thread terminated with prejudice\n");
     if (log_file_) {
-        log_file_->write_line(LOG_INFO, strprintf("Vardeld shut down %s\r\n", now_text(clock_.clock()).c_str()));
+        write_shut_down_line(*log_file_, clock_.clock());
         log_file_->close();
     }
     ::_exit(0);

@@ -28,6 +28,10 @@ namespace vardel {
 
 class PipeServer;
 
+// The service's last line, "Vardeld shut down <time>", straight to the log file
+// (sinks may be gone by then).
+void write_shut_down_line(LogFile& log_file, const platform::Clock& clock);
+
 class ControlWindow {
 public:
     // Called when the settings were (re)loaded, so others (the log file's

@@ -205,7 +205,7 @@ int main_loop(Mode mode, GeneralSettings& settings, LogFile& log_file, ServiceLo
     pipe.stop();
     Logger::instance().remove_sink(&pipe_sink);
     loop.set_handler(nullptr);
-    log_file.write_line(LOG_INFO, strprintf("Vardeld shut down %s\r\n", now_text().c_str()));
+    write_shut_down_line(log_file, platform::system_clock());
     return 0;
 }
 
