@@ -36,19 +36,31 @@ uint64_t make_tree(const std::string& root, size_t total_bytes, size_t files) {
     uint64_t total = 0;
     for (size_t i = 0; i < files; ++i) {
         size_t left = total_bytes > total ? total_bytes - static_cast<size_t>(total) : 0;
-        size_t size = i + 1 == files ? left
-                                     : std::min<size_t>(left, rng() % 8 == 0 ? mean * 4 + rng() % (mean * 4)
-                                                                               : 200 + rng() % (mean * 4 / 7));
+        size_t size = i + 1 == files
+                          ? left
+                          : std::min<size_t>(left, rng() % 8 == 0 ? mean * 4 + rng() % (mean * 4)
+                                                                  : 200 + rng() % (mean * 4 / 7));
         std::string data;
         switch (i % 10) {
-            case 0: case 1: case 2: case 3: case 4: data = bench::text_like(size, static_cast<uint32_t>(i)); break;
-            case 5: case 6: case 7: data = bench::random_bytes(size, static_cast<uint32_t>(i)); break;
+            case 0:
+            case 1:
+            case 2:
+            case 3:
+            case 4:
+                data = bench::text_like(size, static_cast<uint32_t>(i));
+                break;
+            case 5:
+            case 6:
+            case 7:
+                data = bench::random_bytes(size, static_cast<uint32_t>(i));
+                break;
             default:
                 data = bench::text_like(size / 2, static_cast<uint32_t>(i)) +
                        bench::random_bytes(size - size / 2, static_cast<uint32_t>(i));
         }
         char rel[128];
-        std::snprintf(rel, sizeof rel, "/top%zu/mid %zu/leaf%zu/file %zu.dat", i % 4, i % 25, i % 100, i);
+        std::snprintf(rel, sizeof rel, "/top%zu/mid %zu/leaf%zu/file %zu.dat", i % 4, i % 25,
+                      i % 100, i);
         bench::write_file(root + rel, data);
         total += data.size();
     }
@@ -134,7 +146,8 @@ int main(int argc, char** argv) {
              "'; [ $r -eq 0 ] || [ $r -eq 2 ]",
          dir + "/saf/B1_1.SAF"},
         {SAVE_ZIP, "ZIP archive", "zip -r -6", zip,
-         "cd '" + tree + "' && zip -q -r -6 '" + zip + "' . && sync '" + zip + "'", dir + "/zip/B1_1.ZIP"},
+         "cd '" + tree + "' && zip -q -r -6 '" + zip + "' . && sync '" + zip + "'",
+         dir + "/zip/B1_1.ZIP"},
         {SAVE_DISCRETE, "discrete copies", "cp -a", cp,
          "cp -a '" + tree + "' '" + cp + "' && sync -f '" + cp + "'", dir + "/copies/B1_1"},
     };
@@ -154,7 +167,8 @@ int main(int argc, char** argv) {
                 bench::time_command("sync");
                 Outcome o = run_backup(tree, dir + dests[i], f.number, BACKUP_INCREMENTAL);
                 if (o.result != kResultCompleted) {
-                    std::fprintf(stderr, "backup_bench: the %s run ended with %d\n", f.name, o.result);
+                    std::fprintf(stderr, "backup_bench: the %s run ended with %d\n", f.name,
+                                 o.result);
                     std::exit(1);
                 }
                 ours = std::min(ours, o.seconds);
@@ -175,8 +189,9 @@ int main(int argc, char** argv) {
         std::string what = std::string("full backup, ") + f.name;
         bench::print_rate(what + ", MB/s", mb / ours, f.peer_name, mb / peer, "MB/s");
         bench::print_rate(what + ", files/s", files / ours, f.peer_name, files / peer, "files/s");
-        std::printf("%-40s ours %10.1f MiB   %-16s %10.1f MiB\n", (std::string("  output of ") + f.name).c_str(),
-                    du_mib(f.out), f.peer_name, du_mib(f.peer_out));
+        std::printf("%-40s ours %10.1f MiB   %-16s %10.1f MiB\n",
+                    (std::string("  output of ") + f.name).c_str(), du_mib(f.out), f.peer_name,
+                    du_mib(f.peer_out));
         fs::remove_all(f.peer_out);
         std::fflush(stdout);
     }
@@ -189,13 +204,15 @@ int main(int argc, char** argv) {
         const Format& f = formats[i];
         Outcome ours = run_backup(tree, dir + dests[i], f.number, BACKUP_INCREMENTAL);
         bench::time_command("touch -r '" + f.out + "' '" + dir + "/stamp'");
-        double peer = bench::time_command("find '" + tree + "' -newer '" + dir + "/stamp' > /dev/null");
+        double peer =
+            bench::time_command("find '" + tree + "' -newer '" + dir + "/stamp' > /dev/null");
         if (fs::exists(dir + dests[i] + "/B1_2.SAF") || fs::exists(dir + dests[i] + "/B1_2.ZIP") ||
             fs::exists(dir + dests[i] + "/B1_2")) {
             std::fprintf(stderr, "backup_bench: the incremental %s run saved something\n", f.name);
             return 1;
         }
-        bench::print_time(std::string("no-change incremental, ") + f.name, ours.seconds, "find -newer", peer);
+        bench::print_time(std::string("no-change incremental, ") + f.name, ours.seconds,
+                          "find -newer", peer);
     }
     return 0;
 }

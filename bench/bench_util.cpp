@@ -71,9 +71,10 @@ std::string scratch_dir(const std::string& tag) {
 
 std::string text_like(size_t bytes, uint32_t seed) {
     static const char* const words[] = {
-        "backup", "the", "file", "of", "and", "folder", "to", "a", "set", "is", "in", "data",
-        "restore", "archive", "cycle", "with", "for", "that", "log", "on", "by", "system",
-        "schedule", "service", "user", "copy", "time", "it", "was", "not", "each", "when"};
+        "backup", "the",  "file", "of",   "and",     "folder",  "to",       "a",
+        "set",    "is",   "in",   "data", "restore", "archive", "cycle",    "with",
+        "for",    "that", "log",  "on",   "by",      "system",  "schedule", "service",
+        "user",   "copy", "time", "it",   "was",     "not",     "each",     "when"};
     std::mt19937 rng(seed);
     std::string out;
     out.reserve(bytes + 16);

@@ -79,9 +79,8 @@ int main(int argc, char** argv) {
         std::string plain = dir + "/in", packed = dir + "/in.Z";
         write_file(plain, input.data);
         std::vector<uint8_t> ours;
-        double c_ours = best_of_three([&] {
-            return time_seconds([&] { our_compress(enc, input.data, buf, ours); });
-        });
+        double c_ours = best_of_three(
+            [&] { return time_seconds([&] { our_compress(enc, input.data, buf, ours); }); });
         double c_peer = best_of_three([&] {
             // compress exits with 2 when its output is larger than its input.
             return time_command("compress -b12 -c < " + plain + " > " + packed +

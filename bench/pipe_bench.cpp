@@ -1,9 +1,9 @@
 // The cost of a client that never reads: a backup that logs about 100 000
 // lines (one per saved file), run by a real `vardeld -i`, once with a client
 // that registered and subscribed to the log but never reads, once without
-// (the peer figure); for scale, once with a subscriber that reads. Each run is timed from the run request to the
-// completed notice, seen by a client that registered only. Runs alternate,
-// and each side keeps its best time.
+// (the peer figure); for scale, once with a subscriber that reads. Each run is timed from the run
+// request to the completed notice, seen by a client that registered only. Runs alternate, and each
+// side keeps its best time.
 //   pipe_bench [FILES] [ROUNDS]
 #include <signal.h>
 #include <sys/wait.h>
@@ -41,7 +41,8 @@ std::string vardeld_path() {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     std::filesystem::path p = self.parent_path().parent_path() / "vardeld" / "vardeld";
-    if (ec || !std::filesystem::exists(p)) fail("vardeld not found beside the benchmarks: " + p.string());
+    if (ec || !std::filesystem::exists(p))
+        fail("vardeld not found beside the benchmarks: " + p.string());
     return p.string();
 }
 
@@ -116,7 +117,8 @@ double timed_run(Subscriber kind, bool& stalled_was_dropped) {
     PipeRecord r;
     // The status answer says both registrations were taken.
     do {
-        if (watcher.read_record(r, 30s) != ControlClient::ReadResult::Record) fail("no status answer");
+        if (watcher.read_record(r, 30s) != ControlClient::ReadResult::Record)
+            fail("no status answer");
     } while (r.code != PIPE_STATUS);
 
     double seconds = time_seconds([&] {
@@ -175,7 +177,8 @@ int main(int argc, char** argv) {
     waitpid(service, &status, 0);
 
     std::printf("backup of %d files (one log line each), best of %d\n", files, rounds);
-    print_time("run with a subscriber that never reads", best_stalled, "no such client", best_plain);
+    print_time("run with a subscriber that never reads", best_stalled, "no such client",
+               best_plain);
     // For scale: what an ordinary, reading subscriber costs.
     print_time("run with a subscriber that reads", best_reading, "no such client", best_plain);
     std::printf("the stalled subscriber was %s\n",

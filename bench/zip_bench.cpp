@@ -28,8 +28,9 @@ std::string records(size_t n, uint32_t seed) {
     while (s.size() < n) {
         char line[96];
         auto u = [&](unsigned mod) { return static_cast<unsigned>(rng() % mod); };
-        int len = std::snprintf(line, sizeof line, "%08x,%u,%u,%c%c%c,", static_cast<unsigned>(rng()), u(1000),
-                                u(100000), 'A' + u(26), 'a' + u(26), 'a' + u(26));
+        int len =
+            std::snprintf(line, sizeof line, "%08x,%u,%u,%c%c%c,", static_cast<unsigned>(rng()),
+                          u(1000), u(100000), 'A' + u(26), 'a' + u(26), 'a' + u(26));
         s.append(line, static_cast<size_t>(len));
         for (int k = 0; k < 8; ++k) s.push_back(static_cast<char>(rng()));
         s.push_back('\n');
@@ -51,27 +52,32 @@ size_t make_tree(const std::string& root) {
            small = kTreeBytes * 10 / 100;
     for (size_t done = 0; done < text; ++n) {
         size_t sz = std::min<size_t>(text - done, 4096 + rng() % (4u << 20));
-        add("docs/d" + std::to_string(n % 17) + "/file" + std::to_string(n) + ".txt", bench::text_like(sz, n));
+        add("docs/d" + std::to_string(n % 17) + "/file" + std::to_string(n) + ".txt",
+            bench::text_like(sz, n));
         done += sz;
     }
     for (size_t done = 0; done < rnd; ++n) {
         size_t sz = std::min<size_t>(rnd - done, 65536 + rng() % (8u << 20));
-        add("media/m" + std::to_string(n % 5) + "/img" + std::to_string(n) + ".jpg", bench::random_bytes(sz, n));
+        add("media/m" + std::to_string(n % 5) + "/img" + std::to_string(n) + ".jpg",
+            bench::random_bytes(sz, n));
         done += sz;
     }
     for (size_t done = 0; done < rec; ++n) {
         size_t sz = std::min<size_t>(rec - done, 16384 + rng() % (2u << 20));
-        add("data/r" + std::to_string(n % 7) + "/table" + std::to_string(n) + ".csv", records(sz, n));
+        add("data/r" + std::to_string(n % 7) + "/table" + std::to_string(n) + ".csv",
+            records(sz, n));
         done += sz;
     }
     for (size_t done = 0; done < small; ++n) {
         size_t sz = 256 + rng() % 16384;
-        add("src/s" + std::to_string(n % 41) + "/unit" + std::to_string(n) + ".c", bench::text_like(sz, n));
+        add("src/s" + std::to_string(n % 41) + "/unit" + std::to_string(n) + ".c",
+            bench::text_like(sz, n));
         done += sz;
     }
     for (int i = 0; total < kTreeBytes; ++i) {
         size_t sz = std::min<size_t>(kTreeBytes - total, 1u << 20 | rng() % (4u << 20));
-        add("packed/p" + std::to_string(i) + (i % 2 ? ".gz" : ".zip"), bench::random_bytes(sz, 1000 + i));
+        add("packed/p" + std::to_string(i) + (i % 2 ? ".gz" : ".zip"),
+            bench::random_bytes(sz, 1000 + i));
     }
     std::printf("tree: %zu files, %.1f MiB\n", n, total / 1048576.0);
     return total;
@@ -86,7 +92,8 @@ double run_ours(const std::string& root, const std::string& out) {
             std::fprintf(stderr, "cannot create %s\n", out.c_str());
             std::exit(1);
         }
-        for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        for (auto it = fs::recursive_directory_iterator(root);
+             it != fs::recursive_directory_iterator(); ++it) {
             std::string p = it->path().string();
             ZipResult r = it->is_directory() ? w->add_folder(p) : w->add_file(p, p, hook);
             if (r != ZR_OK) {
@@ -108,7 +115,8 @@ int main() {
     std::string dir = bench::scratch_dir("zip");
     std::string tree = dir + "/tree";
     size_t bytes = make_tree(tree);
-    bench::time_command("cat $(find '" + tree + "' -type f) > /dev/null");  // same warm cache for both
+    bench::time_command("cat $(find '" + tree +
+                        "' -type f) > /dev/null");  // same warm cache for both
 
     std::string ours_zip = dir + "/ours.zip", peer_zip = dir + "/peer.zip";
     double ours = 1e9, peer = 1e9;
@@ -116,13 +124,16 @@ int main() {
         fs::remove(ours_zip);
         fs::remove(peer_zip);
         ours = std::min(ours, run_ours(tree, ours_zip));
-        peer = std::min(peer, bench::time_command("cd '" + tree + "' && zip -q -r -6 '" + peer_zip + "' ."));
+        peer = std::min(
+            peer, bench::time_command("cd '" + tree + "' && zip -q -r -6 '" + peer_zip + "' ."));
     }
     bench::time_command("unzip -tq '" + ours_zip + "' > /dev/null");
     double mb = bytes / 1e6;
     bench::print_rate("256 MiB mixed tree into a ZIP", mb / ours, "zip -r -6", mb / peer, "MB/s");
-    double ours_size = static_cast<double>(fs::file_size(ours_zip)), peer_size = static_cast<double>(fs::file_size(peer_zip));
-    std::printf("%-40s ours %10.1f MiB   %-16s %10.1f MiB   ratio %.3f (lower is better)\n", "archive size",
-                ours_size / 1048576, "zip -r -6", peer_size / 1048576, ours_size / peer_size);
+    double ours_size = static_cast<double>(fs::file_size(ours_zip)),
+           peer_size = static_cast<double>(fs::file_size(peer_zip));
+    std::printf("%-40s ours %10.1f MiB   %-16s %10.1f MiB   ratio %.3f (lower is better)\n",
+                "archive size", ours_size / 1048576, "zip -r -6", peer_size / 1048576,
+                ours_size / peer_size);
     return 0;
 }

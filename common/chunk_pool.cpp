@@ -9,7 +9,9 @@ namespace vardel {
 
 namespace {
 constexpr size_t kAlign = alignof(std::max_align_t);
-size_t round_up(size_t n) { return (n + kAlign - 1) & ~(kAlign - 1); }
+size_t round_up(size_t n) {
+    return (n + kAlign - 1) & ~(kAlign - 1);
+}
 }  // namespace
 
 ChunkPool::ChunkPool(size_t chunk_size) : chunk_size_(chunk_size) {}

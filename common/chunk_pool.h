@@ -11,7 +11,7 @@
 namespace vardel {
 
 class ChunkPool {
-public:
+  public:
     static constexpr size_t kDefaultChunkSize = 64000;
 
     explicit ChunkPool(size_t chunk_size = kDefaultChunkSize);
@@ -26,7 +26,7 @@ public:
     size_t chunk_count() const { return chunks_.size(); }
     size_t chunk_size() const { return chunk_size_; }
 
-private:
+  private:
     struct Chunk {
         std::unique_ptr<unsigned char[]> data;
         size_t size;

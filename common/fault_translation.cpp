@@ -11,23 +11,40 @@ namespace vardel {
 
 const char* fault_message(int32_t code) {
     switch (static_cast<uint32_t>(code)) {
-        case 0x80000002: return "Misaligned data";
-        case 0x80000003: return "Encountered breakpoint";
-        case 0x80000004: return "Encountered single-step instruction";
-        case 0xC0000005: return "Memory Access violation";
-        case 0xC0000025: return "Noncontinuable exception";
-        case 0xC000008C: return "Array bounds exceeded";
-        case 0xC000008D: return "Encountered denormal operand";
-        case 0xC000008E: return "Floating-point division by zero";
-        case 0xC000008F: return "Floating point result can't be represented exactly";
-        case 0xC0000090: return "Invalid floating-point operation";
-        case 0xC0000091: return "Floating-point overflow";
-        case 0xC0000092: return "Floating-point operation caused stack corruption";
-        case 0xC0000093: return "Floating-point underflow";
-        case 0xC0000094: return "Integer division by zero";
-        case 0xC0000095: return "Integer overflow";
-        case 0xC0000096: return "Encoutered privileged instruction";
-        default: return "Unrecognized exception";
+        case 0x80000002:
+            return "Misaligned data";
+        case 0x80000003:
+            return "Encountered breakpoint";
+        case 0x80000004:
+            return "Encountered single-step instruction";
+        case 0xC0000005:
+            return "Memory Access violation";
+        case 0xC0000025:
+            return "Noncontinuable exception";
+        case 0xC000008C:
+            return "Array bounds exceeded";
+        case 0xC000008D:
+            return "Encountered denormal operand";
+        case 0xC000008E:
+            return "Floating-point division by zero";
+        case 0xC000008F:
+            return "Floating point result can't be represented exactly";
+        case 0xC0000090:
+            return "Invalid floating-point operation";
+        case 0xC0000091:
+            return "Floating-point overflow";
+        case 0xC0000092:
+            return "Floating-point operation caused stack corruption";
+        case 0xC0000093:
+            return "Floating-point underflow";
+        case 0xC0000094:
+            return "Integer division by zero";
+        case 0xC0000095:
+            return "Integer overflow";
+        case 0xC0000096:
+            return "Encoutered privileged instruction";
+        default:
+            return "Unrecognized exception";
     }
 }
 
@@ -56,6 +73,8 @@ void report_fault(int32_t code, int) noexcept {
 
 }  // namespace
 
-void install_fault_translation() { platform::install_fault_handler(report_fault); }
+void install_fault_translation() {
+    platform::install_fault_handler(report_fault);
+}
 
 }  // namespace vardel

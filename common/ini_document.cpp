@@ -21,8 +21,7 @@ const IniDocument::Entry* IniDocument::find(std::string_view section, std::strin
     return const_cast<IniDocument*>(this)->find(section, key);
 }
 
-void IniDocument::set_text(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void IniDocument::set_text(std::string_view section, std::string_view key, std::string_view value) {
     if (Entry* e = find(section, key)) {
         e->value.assign(value);
         return;

@@ -13,7 +13,7 @@
 namespace vardel {
 
 class IniDocument {
-public:
+  public:
     struct Entry {
         std::string section;
         std::string key;
@@ -49,7 +49,7 @@ public:
     bool remove(std::string_view section, std::string_view key);
     const std::vector<Entry>& entries() const { return entries_; }
 
-private:
+  private:
     void parse_line(std::string line, std::string& section);
     Entry* find(std::string_view section, std::string_view key);
     const Entry* find(std::string_view section, std::string_view key) const;

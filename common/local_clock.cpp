@@ -7,6 +7,8 @@ int64_t LocalClock::offset() {
     return *offset_;
 }
 
-int64_t LocalClock::local_now() { return clock_.now() + offset(); }
+int64_t LocalClock::local_now() {
+    return clock_.now() + offset();
+}
 
 }  // namespace vardel

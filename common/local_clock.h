@@ -12,7 +12,7 @@
 namespace vardel {
 
 class LocalClock {
-public:
+  public:
     explicit LocalClock(const platform::Clock& clock = platform::system_clock()) : clock_(clock) {}
 
     int64_t utc_now() const { return clock_.now(); }
@@ -25,7 +25,7 @@ public:
     int64_t to_local(int64_t utc) { return utc + offset(); }
     int64_t to_utc(int64_t local) { return local - offset(); }
 
-private:
+  private:
     const platform::Clock& clock_;
     std::optional<int64_t> offset_;
 };

@@ -79,8 +79,12 @@ void Logger::remove_sink(LogSink* sink) {
     mirror_for_signals();
 }
 
-void Logger::set_min_level(int level) { g_min_level.store(level); }
-int Logger::min_level() const { return g_min_level.load(); }
+void Logger::set_min_level(int level) {
+    g_min_level.store(level);
+}
+int Logger::min_level() const {
+    return g_min_level.load();
+}
 
 void Logger::vlog(int level, const char* fmt, va_list ap) {
     if (level < g_min_level.load()) return;

@@ -28,7 +28,7 @@ const char* level_name(int level);
 std::string to_crlf(std::string_view text);
 
 class LogSink {
-public:
+  public:
     virtual ~LogSink() = default;
     // Called with the log lock held; `text` already has CR LF line ends.
     virtual void write_line(int level, std::string_view text) = 0;
@@ -42,7 +42,7 @@ public:
 enum class SinkOrder { LogFile = 0, PipeSubscribers = 1, ProgressDisplay = 2, Other = 3 };
 
 class Logger {
-public:
+  public:
     static Logger& instance();
 
     // The sink must outlive its attachment; remove it before destroying it.
@@ -65,7 +65,7 @@ public:
     // always taken in the same order: log lock, then the other.
     std::unique_lock<std::recursive_mutex> hold();
 
-private:
+  private:
     Logger() = default;
 };
 

@@ -36,7 +36,7 @@ struct LogFileSettings {
 
 // What the log file needs from the rest of the service.
 class LogFileHost {
-public:
+  public:
     virtual ~LogFileHost() = default;
     virtual LogFileSettings log_settings() = 0;
     // "CurrentCycle" under the product key; false when the key cannot be opened.
@@ -51,7 +51,7 @@ public:
 };
 
 class LogFile : public LogSink {
-public:
+  public:
     explicit LogFile(LogFileHost& host, const platform::Clock& clock = platform::system_clock());
     ~LogFile() override;
     LogFile(const LogFile&) = delete;
@@ -74,7 +74,7 @@ public:
     // The path in use, empty until worked out.
     std::string log_path() const;
 
-private:
+  private:
     bool ensure_open_locked();
     void close_locked();
     // Both locks held.

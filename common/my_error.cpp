@@ -8,13 +8,20 @@ namespace vardel {
 
 const char* category_name(int32_t code) {
     switch (code) {
-        case NO_ERRORS: return "No Error";
-        case BAD_DATA: return "BAD DATA";
-        case OPERATION_FAILED: return "OPERATION FAILED";
-        case RESOURCE_FAILURE: return "RESOURCE FAILURE";
-        case INVALID_PARAMETERS: return "INVALID PARAMETERS";
-        case NOT_FOUND: return "NOT FOUND";
-        default: return "UNKNOWN ERROR";
+        case NO_ERRORS:
+            return "No Error";
+        case BAD_DATA:
+            return "BAD DATA";
+        case OPERATION_FAILED:
+            return "OPERATION FAILED";
+        case RESOURCE_FAILURE:
+            return "RESOURCE FAILURE";
+        case INVALID_PARAMETERS:
+            return "INVALID PARAMETERS";
+        case NOT_FOUND:
+            return "NOT FOUND";
+        default:
+            return "UNKNOWN ERROR";
     }
 }
 

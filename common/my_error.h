@@ -23,18 +23,17 @@ enum GENERAL_ERRORS : int32_t {
 const char* category_name(int32_t code);
 
 class MyError {
-public:
+  public:
     static constexpr size_t kMaxMessage = 255;
 
     MyError(int32_t code, std::string_view message);
     // printf-style message, cut at 255 characters.
-    static MyError format(int32_t code, const char* fmt, ...)
-        __attribute__((format(printf, 2, 3)));
+    static MyError format(int32_t code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
     int32_t code() const { return code_; }
     const char* message() const { return message_; }
 
-private:
+  private:
     int32_t code_;
     char message_[kMaxMessage + 1];
 };

@@ -10,11 +10,15 @@ namespace vardel {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 }  // namespace
 
-MyString::MyString() : capacity_(16) { data_.reserve(16); }
+MyString::MyString() : capacity_(16) {
+    data_.reserve(16);
+}
 
 MyString::MyString(const char* text) : MyString(std::string_view(text ? text : "")) {}
 
@@ -26,7 +30,8 @@ MyString::MyString(std::string_view text) : data_(text), capacity_(text.size()) 
 }
 
 MyString::MyString(const MyString& other)
-    : data_(other.data_), capacity_(other.data_.empty() ? 16 : other.data_.size()),
+    : data_(other.data_),
+      capacity_(other.data_.empty() ? 16 : other.data_.size()),
       case_mode_(other.case_mode_) {}
 
 MyString& MyString::operator=(const MyString& other) {
@@ -60,7 +65,9 @@ MyString& MyString::append(std::string_view text) {
     return *this;
 }
 
-MyString& MyString::append(char c) { return append(std::string_view(&c, 1)); }
+MyString& MyString::append(char c) {
+    return append(std::string_view(&c, 1));
+}
 
 int MyString::compare(std::string_view other) const {
     if (case_mode_ == CaseMode::Sensitive) {
@@ -70,7 +77,9 @@ int MyString::compare(std::string_view other) const {
     return icompare(data_, other);
 }
 
-void MyString::set_capacity(size_t n) { grow_to(n); }
+void MyString::set_capacity(size_t n) {
+    grow_to(n);
+}
 
 size_t MyString::count_lines() const {
     size_t n = 0;
@@ -102,7 +111,8 @@ const char* MyString::field(size_t n, char sep) {
     for (size_t i = 1;; ++i) {
         size_t end = data_.find(sep, start);
         if (i == n) {
-            scratch_.assign(data_, start, end == std::string::npos ? std::string::npos : end - start);
+            scratch_.assign(data_, start,
+                            end == std::string::npos ? std::string::npos : end - start);
             return scratch_.c_str();
         }
         if (end == std::string::npos) return nullptr;
@@ -169,7 +179,8 @@ void MyString::trim(TrimMode mode) {
 }
 
 void MyString::insert(size_t pos, std::string_view text) {
-    if (pos >= data_.size()) throw MyError(INVALID_PARAMETERS, "Bad parameters in 'insert' function");
+    if (pos >= data_.size())
+        throw MyError(INVALID_PARAMETERS, "Bad parameters in 'insert' function");
     grow_to(data_.size() + text.size());
     data_.insert(pos, text.data(), text.size());
 }

@@ -16,7 +16,7 @@ enum class CaseMode { Insensitive, Sensitive };
 enum class TrimMode { Start, End, Both };
 
 class MyString {
-public:
+  public:
     MyString();
     MyString(const char* text);  // NOLINT: made from text as freely as std::string
     MyString(std::string_view text);
@@ -75,7 +75,7 @@ public:
     // Appends "\r\n" first unless the string is empty.
     void add_line(std::string_view line);
 
-private:
+  private:
     void grow_to(size_t n);
 
     std::string data_;

@@ -26,7 +26,8 @@ bool split_host(const std::string& spec, std::string& name, uint16_t& port) {
             port_text = rest.substr(1);
             if (port_text.empty()) return false;
         }
-    } else if (size_t colon = s.find(':'); colon != std::string_view::npos && s.find(':', colon + 1) == std::string_view::npos) {
+    } else if (size_t colon = s.find(':'); colon != std::string_view::npos &&
+                                           s.find(':', colon + 1) == std::string_view::npos) {
         name = std::string(s.substr(0, colon));
         port_text = s.substr(colon + 1);
         if (port_text.empty()) return false;
@@ -45,7 +46,9 @@ bool split_host(const std::string& spec, std::string& name, uint16_t& port) {
     return true;
 }
 
-bool has_line_break(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+bool has_line_break(const std::string& s) {
+    return s.find_first_of("\r\n") != std::string::npos;
+}
 
 }  // namespace
 
@@ -140,7 +143,8 @@ struct SmtpMailer::Session {
     }
 };
 
-SmtpMailer::SmtpMailer(MailerTimings timings, const platform::Clock& clock) : timings_(timings), clock_(clock) {}
+SmtpMailer::SmtpMailer(MailerTimings timings, const platform::Clock& clock)
+    : timings_(timings), clock_(clock) {}
 
 void SmtpMailer::set_host(std::string host) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -167,8 +171,9 @@ std::string SmtpMailer::date_text(int64_t seconds) {
     char zone[64] = "";
     std::strftime(zone, sizeof zone, "%Z", &tm);
     // Names in English whatever the locale: mail readers parse them.
-    return strprintf("%s, %02d %s %04d  %02d:%02d:%02d %s", kDays[tm.tm_wday % 7], tm.tm_mday, kMonths[tm.tm_mon % 12],
-                     tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec, zone);
+    return strprintf("%s, %02d %s %04d  %02d:%02d:%02d %s", kDays[tm.tm_wday % 7], tm.tm_mday,
+                     kMonths[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                     zone);
 }
 
 bool SmtpMailer::send(const std::string& to, const std::string& cc, const std::string& subject,
@@ -182,12 +187,14 @@ bool SmtpMailer::send(const std::string& to, const std::string& cc, const std::s
     return ok;
 }
 
-bool SmtpMailer::run(Session& s, const std::string& to, const std::string& cc, const std::string& subject,
-                     const std::string& body) {
+bool SmtpMailer::run(Session& s, const std::string& to, const std::string& cc,
+                     const std::string& subject, const std::string& body) {
     if (from_.empty()) return false;  // mailing is off: no words for it
     // A line break in a header value would let it add headers or commands.
-    const std::pair<const char*, const std::string*> values[] = {
-        {"sender address", &from_}, {"recipient address", &to}, {"copy recipient address", &cc}, {"subject", &subject}};
+    const std::pair<const char*, const std::string*> values[] = {{"sender address", &from_},
+                                                                 {"recipient address", &to},
+                                                                 {"copy recipient address", &cc},
+                                                                 {"subject", &subject}};
     for (auto& [what, value] : values) {
         if (has_line_break(*value)) {
             s.error = strprintf("Can't send mail: the %s holds a line break", what);
@@ -197,7 +204,9 @@ bool SmtpMailer::run(Session& s, const std::string& to, const std::string& cc, c
     std::string name;
     uint16_t port = kDefaultPort;
     if (!split_host(host_, name, port)) {
-        s.error = strprintf("Bad SMTPHost '%s': expected a name or address with an optional \":port\"", host_.c_str());
+        s.error =
+            strprintf("Bad SMTPHost '%s': expected a name or address with an optional \":port\"",
+                      host_.c_str());
         return false;
     }
     if (!s.sock.connect(name, port, timings_.connect_timeout)) {
@@ -217,9 +226,10 @@ bool SmtpMailer::run(Session& s, const std::string& to, const std::string& cc, c
         if (!s.send_text(strprintf("RCPT TO:<%s>\r\n", rcpt.c_str())) ||
             !s.expect("250 ", "Unexpected response to RCPT TO: %s"))
             return false;
-        if (!s.send_text("DATA\r\n") || !s.expect("354 ", "Unexpected response to DATA: %s")) return false;
-        std::string head = strprintf("Date: %s\r\nFrom: %s\r\nTo: %s\r\nSubject: %s\r\n\r\n", date.c_str(),
-                                     from_.c_str(), to.c_str(), subject.c_str());
+        if (!s.send_text("DATA\r\n") || !s.expect("354 ", "Unexpected response to DATA: %s"))
+            return false;
+        std::string head = strprintf("Date: %s\r\nFrom: %s\r\nTo: %s\r\nSubject: %s\r\n\r\n",
+                                     date.c_str(), from_.c_str(), to.c_str(), subject.c_str());
         if (!s.send_text(head)) return false;
         bool ok = true;
         std::string line;

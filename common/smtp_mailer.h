@@ -24,19 +24,20 @@ class TcpSocket;
 // How long the mailer waits. The service uses these defaults; tests shorten them.
 struct MailerTimings {
     int read_attempts = 60;
-    std::chrono::milliseconds read_idle_wait{1000};    // nothing arrived yet
-    std::chrono::milliseconds read_partial_wait{50};   // part of a line arrived
+    std::chrono::milliseconds read_idle_wait{1000};   // nothing arrived yet
+    std::chrono::milliseconds read_partial_wait{50};  // part of a line arrived
     int write_attempts = 60;
     std::chrono::milliseconds write_wait{10};
     std::chrono::milliseconds connect_timeout{60000};  // per address of the host
 };
 
 class SmtpMailer {
-public:
+  public:
     static constexpr uint16_t kDefaultPort = 25;
     static constexpr size_t kReceiveBuffer = 1024;
 
-    explicit SmtpMailer(MailerTimings timings = {}, const platform::Clock& clock = platform::system_clock());
+    explicit SmtpMailer(MailerTimings timings = {},
+                        const platform::Clock& clock = platform::system_clock());
 
     // A dotted address or a name, with an optional ":port" ("mail:2525",
     // "[::1]:2525"); port 25 otherwise.
@@ -48,15 +49,15 @@ public:
     // went out and the server said goodbye. With an empty sender nothing is
     // sent: false with an empty error text. Addresses and subject holding a
     // CR or LF are refused before anything is sent.
-    bool send(const std::string& to, const std::string& cc, const std::string& subject, const std::string& body,
-              std::string* error = nullptr);
+    bool send(const std::string& to, const std::string& cc, const std::string& subject,
+              const std::string& body, std::string* error = nullptr);
 
     std::string error_text() const;
 
     // "Date:" header text of a moment: "%a, %d %b %Y  %H:%M:%S %Z" in local time.
     static std::string date_text(int64_t seconds_since_1970);
 
-private:
+  private:
     struct Session;
     bool run(Session& s, const std::string& to, const std::string& cc, const std::string& subject,
              const std::string& body);

@@ -56,7 +56,9 @@ const char* system_error_text(int error_number) {
     return buf;
 }
 
-const char* system_error_text() { return system_error_text(errno); }
+const char* system_error_text() {
+    return system_error_text(errno);
+}
 
 namespace {
 
@@ -93,7 +95,9 @@ std::string ctime_text(int64_t seconds) {
     return buf;
 }
 
-std::string now_text(const platform::Clock& clock) { return date_time_text(clock.now()); }
+std::string now_text(const platform::Clock& clock) {
+    return date_time_text(clock.now());
+}
 
 std::string_view file_name_part(std::string_view path) {
     size_t slash = path.rfind('/');
@@ -117,7 +121,9 @@ void unexpected_switch(const char* file, int line) {
     log(LOG_ERROR, "Unexpected switch at %s:%d\n", file, line);
 }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 int icompare(std::string_view a, std::string_view b) {
     size_t n = a.size() < b.size() ? a.size() : b.size();

@@ -22,6 +22,8 @@ inline uint32_t crc32_update(uint32_t running, const void* data, size_t length) 
     return static_cast<uint32_t>(crc);
 }
 
-inline uint32_t crc32_of(const void* data, size_t length) { return crc32_update(0, data, length); }
+inline uint32_t crc32_of(const void* data, size_t length) {
+    return crc32_update(0, data, length);
+}
 
 }  // namespace vardel

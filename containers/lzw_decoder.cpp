@@ -26,8 +26,12 @@ LzwDecoder::LzwDecoder() {
     reset();
 }
 
-void LzwDecoder::bad_data() { throw MyError(BAD_DATA, "Bad data in decompression"); }
-void LzwDecoder::code_data_error() { throw MyError(BAD_DATA, "code data error in decompression"); }
+void LzwDecoder::bad_data() {
+    throw MyError(BAD_DATA, "Bad data in decompression");
+}
+void LzwDecoder::code_data_error() {
+    throw MyError(BAD_DATA, "code data error in decompression");
+}
 
 void LzwDecoder::reserve(size_t needed) {
     if (needed <= capacity_) return;
@@ -128,8 +132,10 @@ void LzwDecoder::decompress(const uint8_t* in, size_t length, const Sink& sink) 
             if (code == kUnused) code_data_error();
             const Entry e = entries_[code];
             len = e.length;
-            if (len <= 16 && out - e.start >= 16) std::memcpy(hist + out, hist + e.start, 16);
-            else std::memcpy(hist + out, hist + e.start, len);
+            if (len <= 16 && out - e.start >= 16)
+                std::memcpy(hist + out, hist + e.start, 16);
+            else
+                std::memcpy(hist + out, hist + e.start, len);
         } else {
             // The code being defined: the previous string and its first byte.
             len = prev_length_ + 1;

@@ -24,7 +24,7 @@
 namespace vardel {
 
 class LzwDecoder {
-public:
+  public:
     // Receives decoded bytes; the data is valid only during the call.
     using Sink = std::function<void(const uint8_t* data, size_t length)>;
 
@@ -40,9 +40,9 @@ public:
     // True once code 257 has been read.
     bool finished() const { return finished_; }
 
-private:
+  private:
     struct Entry {
-        uint32_t start;   // offset in history_
+        uint32_t start;  // offset in history_
         uint32_t length;
     };
 
@@ -54,14 +54,14 @@ private:
 
     std::unique_ptr<uint8_t[]> history_;
     size_t capacity_ = 0;
-    size_t length_ = 0;    // bytes in history_ (the 256 single bytes first)
-    size_t flushed_ = 0;   // history_ up to here has gone to the sink
+    size_t length_ = 0;   // bytes in history_ (the 256 single bytes first)
+    size_t flushed_ = 0;  // history_ up to here has gone to the sink
     Entry entries_[4096];
     uint32_t next_code_ = 260;
     uint32_t width_ = 9;
     uint64_t bits_ = 0;
     uint32_t bit_count_ = 0;
-    bool first_ = true;    // the next code starts a generation
+    bool first_ = true;  // the next code starts a generation
     bool finished_ = false;
     uint32_t prev_start_ = 0;
     uint32_t prev_length_ = 0;

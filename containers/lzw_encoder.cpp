@@ -19,7 +19,8 @@ constexpr uint32_t kMaxWidth = 12;
 struct ByteScatter {
     uint16_t v[256];
     constexpr ByteScatter() : v() {
-        for (uint32_t b = 0; b < 256; ++b) v[b] = static_cast<uint16_t>(((b + 1) * 0x9E3779B1u) >> 19);
+        for (uint32_t b = 0; b < 256; ++b)
+            v[b] = static_cast<uint16_t>(((b + 1) * 0x9E3779B1u) >> 19);
     }
 };
 constexpr ByteScatter kScatter;

@@ -18,7 +18,7 @@
 namespace vardel {
 
 class LzwEncoder {
-public:
+  public:
     LzwEncoder() { reset(); }
 
     // The most bytes compress() can produce from `length` input bytes.
@@ -41,7 +41,7 @@ public:
     // The encoder must be reset before the next file.
     size_t finish(uint8_t* out);
 
-private:
+  private:
     static constexpr unsigned kTableBits = 13;
     static constexpr uint32_t kTableSize = 1u << kTableBits;
     static constexpr uint32_t kTableMask = kTableSize - 1;
@@ -50,10 +50,10 @@ private:
 
     // Slot: (prefix << 20 | byte << 12 | code); 0 is empty (codes are >= 260).
     uint32_t table_[kTableSize];
-    int32_t current_;     // code of the current string, -1 before the first byte
+    int32_t current_;  // code of the current string, -1 before the first byte
     uint32_t next_code_;
     uint32_t width_;
-    uint64_t bits_;       // pending bits, least significant first
+    uint64_t bits_;  // pending bits, least significant first
     uint32_t bit_count_;
 };
 

@@ -13,9 +13,10 @@
 namespace vardel {
 
 class PasswordStream {
-public:
+  public:
     // The 43 bytes whose encoded CRC-32 is a SAF archive's check value.
-    static constexpr std::string_view kCheckSentence = "The quick brown fox jumps over the lazy dog";
+    static constexpr std::string_view kCheckSentence =
+        "The quick brown fox jumps over the lazy dog";
 
     PasswordStream() = default;
     explicit PasswordStream(std::string_view key) { set_key(key); }
@@ -35,8 +36,8 @@ public:
         return make_check_value(password) == stored;
     }
 
-private:
-    std::string key_;      // password bytes plus the terminating zero
+  private:
+    std::string key_;  // password bytes plus the terminating zero
     size_t position_ = 0;
 };
 

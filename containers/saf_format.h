@@ -26,11 +26,11 @@ inline constexpr uint32_t kMethodStored = 0;
 inline constexpr uint32_t kMethodCompressed = 1;
 
 // The writer's and reader's error codes.
-inline constexpr int kWriteFailed = 28;    // "Write failed on SAF file"
-inline constexpr int kAddFailed = 29;      // "Failed to add file (%s) to SAF file"
-inline constexpr int kLoadFailed = 30;     // "Can't load data headers from SAF file"
-inline constexpr int kReadFailed = 31;     // stat, open, read, magic and verify texts
-inline constexpr int kBadPassword = 34;    // "Invalid password for encrypted SAF file"
+inline constexpr int kWriteFailed = 28;  // "Write failed on SAF file"
+inline constexpr int kAddFailed = 29;    // "Failed to add file (%s) to SAF file"
+inline constexpr int kLoadFailed = 30;   // "Can't load data headers from SAF file"
+inline constexpr int kReadFailed = 31;   // stat, open, read, magic and verify texts
+inline constexpr int kBadPassword = 34;  // "Invalid password for encrypted SAF file"
 }  // namespace saf
 
 enum class SafEncoding : uint16_t {
@@ -42,8 +42,8 @@ struct SafFileHeader {
     uint16_t version = saf::kVersion;
     uint16_t encoding = 0;
     uint32_t check_value = 0;
-    uint32_t entry_count = 0;      // the trailer included
-    uint64_t trailer_offset = 0;   // 0 until the archive is closed
+    uint32_t entry_count = 0;     // the trailer included
+    uint64_t trailer_offset = 0;  // 0 until the archive is closed
     uint64_t archive_length = saf::kFileHeaderSize;
 
     void encode(uint8_t out[saf::kFileHeaderSize]) const;
@@ -58,15 +58,15 @@ struct SafDataHeader {
     uint64_t plain_length = 0;
     uint32_t stored_crc = 0;
     uint32_t plain_crc = 0;
-    uint32_t name_length = 0;      // with the zero byte
-    uint32_t extra_length = 0;     // with the zero byte; 0 when absent
+    uint32_t name_length = 0;   // with the zero byte
+    uint32_t extra_length = 0;  // with the zero byte; 0 when absent
     uint64_t last_write = 0;
     uint64_t creation = 0;
     uint64_t last_access = 0;
     uint16_t encoding = 0;
-    uint32_t flags = 0;            // bits 0-3 method, 4-11 type
+    uint32_t flags = 0;  // bits 0-3 method, 4-11 type
     uint32_t checksum = 0;
-    bool magic_ok = true;          // set by decode
+    bool magic_ok = true;  // set by decode
 
     uint32_t method() const { return flags & 0xFu; }
     uint32_t type() const { return (flags >> 4) & 0xFFu; }
@@ -88,15 +88,15 @@ struct SafEntry {
     uint32_t method = 0;
     std::string name;
     uint32_t attributes = 0;
-    uint64_t last_write = 0;       // FILETIMEs
+    uint64_t last_write = 0;  // FILETIMEs
     uint64_t creation = 0;
     uint64_t last_access = 0;
     uint64_t stored_length = 0;
     uint64_t plain_length = 0;
     uint32_t stored_crc = 0;
     uint32_t plain_crc = 0;
-    uint64_t position = 0;         // of the data header
-    uint64_t data_offset = 0;      // of the stored data
+    uint64_t position = 0;     // of the data header
+    uint64_t data_offset = 0;  // of the stored data
 };
 
 }  // namespace vardel

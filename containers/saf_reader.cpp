@@ -22,12 +22,16 @@ const char* const kOpenText = "Couldn't open SAF file";
 const char* const kVersionText = "Unrecognized file version";
 constexpr size_t kOutBuffer = 256 * 1024;
 
-[[noreturn]] void bad_data() { throw MyError(BAD_DATA, "Bad data in decompression"); }
+[[noreturn]] void bad_data() {
+    throw MyError(BAD_DATA, "Bad data in decompression");
+}
 }  // namespace
 
 SafReader::SafReader() : block_(saf::kBlockSize), out_(kOutBuffer) {}
 
-SafReader::~SafReader() { close(); }
+SafReader::~SafReader() {
+    close();
+}
 
 void SafReader::fail(int code, const char* text) {
     error_code_ = code;
@@ -87,7 +91,8 @@ void SafReader::load_entries() {
     const uint32_t count = header_.entry_count;
     // Every entry takes at least a header in the file: a count beyond that
     // is corrupt, and must not size an allocation.
-    if (count > (file_size_ - saf::kFileHeaderSize) / header_size) fail(saf::kLoadFailed, kLoadText);
+    if (count > (file_size_ - saf::kFileHeaderSize) / header_size)
+        fail(saf::kLoadFailed, kLoadText);
     entries_.reserve(std::min<uint32_t>(count, 4096));
     std::vector<uint8_t> buf(header_size + saf::kMaxNameBytes + 1);
     uint64_t pos = saf::kFileHeaderSize;
@@ -98,8 +103,10 @@ void SafReader::load_entries() {
         ssize_t got = file_.pread(buf.data(), want, pos);
         if (got < static_cast<ssize_t>(header_size)) fail(saf::kLoadFailed, kLoadText);
         SafDataHeader h;
-        if (header_size == saf::kDataHeaderSize) h.decode(buf.data());
-        else h.decode_old(buf.data());
+        if (header_size == saf::kDataHeaderSize)
+            h.decode(buf.data());
+        else
+            h.decode_old(buf.data());
         if (h.number != i) fail(saf::kReadFailed, kReadText);
         if (!h.magic_ok) fail(saf::kReadFailed, kMagicText);
 
@@ -110,7 +117,8 @@ void SafReader::load_entries() {
         if (h.extra_length > rest) fail(saf::kLoadFailed, kLoadText);
         rest -= h.extra_length;
         if (h.stored_length > rest) fail(saf::kLoadFailed, kLoadText);
-        if (static_cast<size_t>(got) < header_size + h.name_length) fail(saf::kLoadFailed, kLoadText);
+        if (static_cast<size_t>(got) < header_size + h.name_length)
+            fail(saf::kLoadFailed, kLoadText);
 
         SafEntry e;
         if (h.name_length > 0) {
@@ -229,8 +237,10 @@ void SafReader::extract_file(const SafEntry& e, platform::File& target,
         size_t n = static_cast<size_t>(std::min<uint64_t>(remaining, block_.size()));
         if (file_.pread(block_.data(), n, at) != static_cast<ssize_t>(n))
             fail(saf::kReadFailed, kReadText);
-        if (compressed) decoder_.decompress(block_.data(), n, emit);
-        else emit(block_.data(), n);
+        if (compressed)
+            decoder_.decompress(block_.data(), n, emit);
+        else
+            emit(block_.data(), n);
         at += n;
         remaining -= n;
         if (progress) progress();

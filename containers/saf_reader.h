@@ -35,7 +35,7 @@ enum class SafExtractResult {
 };
 
 class SafReader {
-public:
+  public:
     using ProgressHook = std::function<void()>;
 
     SafReader();
@@ -69,15 +69,14 @@ public:
     // passes on. `crc_matches` (when given) tells whether the extracted
     // bytes have the entry's plain CRC; it is not treated as an error.
     SafExtractResult extract_entry(uint32_t index, const std::string& target,
-                                   const ProgressHook& progress = {},
-                                   bool* crc_matches = nullptr);
+                                   const ProgressHook& progress = {}, bool* crc_matches = nullptr);
     // Frees the entries and closes the file.
     void close();
 
     int error_code() const { return error_code_; }
     const std::string& error_text() const { return error_text_; }
 
-private:
+  private:
     [[noreturn]] void fail(int code, const char* text);
     void load_entries();
     void extract_file(const SafEntry& e, platform::File& target, const ProgressHook& progress,
@@ -92,7 +91,7 @@ private:
     bool password_set_ = false;
     LzwDecoder decoder_;
     std::vector<uint8_t> block_;
-    std::vector<uint8_t> out_;      // decoded bytes on their way to the target
+    std::vector<uint8_t> out_;  // decoded bytes on their way to the target
     ProgressHook progress_;
     int error_code_ = 0;
     std::string error_text_;

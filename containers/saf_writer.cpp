@@ -26,7 +26,9 @@ ssize_t SafArchiveFile::read_at(void* data, size_t length, uint64_t offset) {
     return file_.pread(data, length, offset);
 }
 
-bool SafArchiveFile::truncate(uint64_t length) { return file_.truncate(length); }
+bool SafArchiveFile::truncate(uint64_t length) {
+    return file_.truncate(length);
+}
 
 bool SafArchiveFile::sync() {
     if (!file_.sync()) return false;
@@ -34,9 +36,13 @@ bool SafArchiveFile::sync() {
     return platform::sync_parent_directory(path_, &folder_error_);
 }
 
-void SafArchiveFile::close() { file_.close(); }
+void SafArchiveFile::close() {
+    file_.close();
+}
 
-int SafArchiveFile::error() const { return folder_error_ ? folder_error_ : file_.error(); }
+int SafArchiveFile::error() const {
+    return folder_error_ ? folder_error_ : file_.error();
+}
 
 // ---- SafWriter ----
 
@@ -75,7 +81,9 @@ bool SafWriter::fail(int code, std::string text) {
     return false;
 }
 
-bool SafWriter::write_failed() { return fail(saf::kWriteFailed, kWriteFailedText); }
+bool SafWriter::write_failed() {
+    return fail(saf::kWriteFailed, kWriteFailedText);
+}
 
 bool SafWriter::write_at(const void* data, size_t length, uint64_t offset) {
     return file_->write_at(data, length, offset);
@@ -206,8 +214,8 @@ bool SafWriter::write_entry_data(platform::File& source) {
             ssize_t n = source.read(block_.data(), block_.size());
             if (n < 0) {
                 cut_off_entry();
-                return fail(saf::kAddFailed, strprintf("Failed to add file (%s) to SAF file",
-                                                       entry_name_.c_str()));
+                return fail(saf::kAddFailed,
+                            strprintf("Failed to add file (%s) to SAF file", entry_name_.c_str()));
             }
             const uint8_t* out = block_.data();
             size_t out_length = static_cast<size_t>(n);
@@ -221,8 +229,8 @@ bool SafWriter::write_entry_data(platform::File& source) {
                 if (encoded) password_.encode(block_.data(), n);
                 if (compressed) {
                     out = packed_.data();
-                    out_length = encoder_.compress(block_.data(), static_cast<size_t>(n),
-                                                   packed_.data());
+                    out_length =
+                        encoder_.compress(block_.data(), static_cast<size_t>(n), packed_.data());
                 }
             }
             if (compressed) stored_crc = crc32_update(stored_crc, out, out_length);
@@ -277,8 +285,8 @@ bool SafWriter::verify_entry(platform::File& source) {
     password_.restart();
     uint8_t bytes[saf::kDataHeaderSize];
     SafDataHeader h;
-    bool read = file_->read_at(bytes, sizeof bytes, entry_position_) ==
-                static_cast<ssize_t>(sizeof bytes);
+    bool read =
+        file_->read_at(bytes, sizeof bytes, entry_position_) == static_cast<ssize_t>(sizeof bytes);
     if (read) h.decode(bytes);
     if (!read || !h.magic_ok || h.number != entry_.number) {
         error_code_ = saf::kReadFailed;
@@ -316,8 +324,10 @@ bool SafWriter::verify_entry(platform::File& source) {
             error_text_ = "Read failed on SAF file";
             throw MyError(OPERATION_FAILED, error_text_);
         }
-        if (compressed) decoder_.decompress(packed_.data(), n, compare);
-        else compare(packed_.data(), n);
+        if (compressed)
+            decoder_.decompress(packed_.data(), n, compare);
+        else
+            compare(packed_.data(), n);
         at += n;
         remaining -= n;
         progress();

@@ -34,7 +34,7 @@ namespace vardel {
 // The archive file as the writer uses it. The default is a real file;
 // tests derive from it to fail writes the way a full disk does.
 class SafArchiveFile {
-public:
+  public:
     virtual ~SafArchiveFile() = default;
     // Creates or replaces the file, read and write.
     virtual bool create(const std::string& path);
@@ -48,14 +48,14 @@ public:
     // errno of the last failure.
     virtual int error() const;
 
-private:
+  private:
     platform::File file_;
     std::string path_;
     int folder_error_ = 0;
 };
 
 class SafWriter {
-public:
+  public:
     // Called before the first and after every block of 65536 bytes written
     // or read back. May throw (the run's abort check throws MyError 23
     // "Abort flag set"); the writer then cuts off an entry being written
@@ -110,7 +110,7 @@ public:
     int error_code() const { return error_code_; }
     const std::string& error_text() const { return error_text_; }
 
-private:
+  private:
     bool fail(int code, std::string text);
     bool write_failed();
     bool start_entry(const std::string& path, platform::FileInfo& info);
@@ -126,7 +126,7 @@ private:
     SafFileHeader header_;
     bool dirty_ = false;
     bool trailer_written_ = false;
-    uint64_t end_ = 0;                 // the archive's length as written
+    uint64_t end_ = 0;  // the archive's length as written
     bool entry_open_ = false;
     bool entry_data_written_ = false;
     uint64_t entry_position_ = 0;
@@ -135,9 +135,9 @@ private:
     PasswordStream password_;
     LzwEncoder encoder_;
     LzwDecoder decoder_;
-    std::vector<uint8_t> block_;       // source blocks
-    std::vector<uint8_t> packed_;      // compressed output, or archive blocks read back
-    std::vector<uint8_t> compare_;     // source blocks read back for a verify
+    std::vector<uint8_t> block_;    // source blocks
+    std::vector<uint8_t> packed_;   // compressed output, or archive blocks read back
+    std::vector<uint8_t> compare_;  // source blocks read back for a verify
     ProgressHook progress_;
     int error_code_ = 0;
     std::string error_text_;

@@ -161,10 +161,17 @@ long ZipFileStream::cb_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) 
     auto* self = static_cast<ZipFileStream*>(stream);
     uint64_t base = 0;
     switch (origin) {
-        case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
-        case ZLIB_FILEFUNC_SEEK_CUR: base = self->pos_; break;
-        case ZLIB_FILEFUNC_SEEK_END: base = self->size_; break;
-        default: return -1;
+        case ZLIB_FILEFUNC_SEEK_SET:
+            base = 0;
+            break;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            base = self->pos_;
+            break;
+        case ZLIB_FILEFUNC_SEEK_END:
+            base = self->size_;
+            break;
+        default:
+            return -1;
     }
     // minizip passes negative moves as wrapped unsigned values.
     self->pos_ = base + offset;

@@ -16,7 +16,7 @@
 namespace vardel {
 
 class ZipFileStream {
-public:
+  public:
     enum class Purpose { Read, Write };
 
     ZipFileStream() = default;
@@ -37,7 +37,7 @@ public:
     // The callbacks for zipOpen2_64 / unzOpen2_64, bound to this stream.
     zlib_filefunc64_def functions();
 
-private:
+  private:
     static voidpf cb_open(voidpf opaque, const void* filename, int mode);
     static uLong cb_read(voidpf opaque, voidpf stream, void* buf, uLong size);
     static uLong cb_write(voidpf opaque, voidpf stream, const void* buf, uLong size);

@@ -16,7 +16,7 @@
 namespace vardel {
 
 class ZipReadHook {
-public:
+  public:
     // encoder: the run's password stream, or nullptr for the plain hook.
     explicit ZipReadHook(const std::atomic<bool>& abort, PasswordStream* encoder = nullptr)
         : abort_(abort), encoder_(encoder) {}
@@ -31,7 +31,7 @@ public:
 
     bool encodes() const { return encoder_ != nullptr; }
 
-protected:
+  protected:
     const std::atomic<bool>& abort_;
     PasswordStream* encoder_;
 };

@@ -26,13 +26,19 @@ constexpr size_t kBlock = 256 * 1024;
 constexpr uint32_t kHostUnix = 3;
 constexpr uint32_t kHostMac = 19;  // macOS tools store Unix modes too
 
-unzFile handle(void* p) { return static_cast<unzFile>(p); }
+unzFile handle(void* p) {
+    return static_cast<unzFile>(p);
+}
 
-uint32_t le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+uint32_t le16(const unsigned char* p) {
+    return p[0] | (p[1] << 8);
+}
 uint32_t le32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-uint64_t le64(const unsigned char* p) { return le32(p) | (static_cast<uint64_t>(le32(p + 4)) << 32); }
+uint64_t le64(const unsigned char* p) {
+    return le32(p) | (static_cast<uint64_t>(le32(p + 4)) << 32);
+}
 
 // The modification time from the extra fields, when one of them has it:
 // NTFS times (exact) before the Unix extended timestamp (seconds).
@@ -87,8 +93,10 @@ uint32_t attributes_of(const ZipEntryInfo& e, uint32_t dos) {
     uint32_t a = dos & (platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem |
                         platform::kAttrDirectory);
     if (e.unix_mode) {
-        if (S_ISDIR(e.unix_mode)) a |= platform::kAttrDirectory;
-        else if ((e.unix_mode & S_IFMT) && !S_ISREG(e.unix_mode)) a |= platform::kAttrSystem;
+        if (S_ISDIR(e.unix_mode))
+            a |= platform::kAttrDirectory;
+        else if ((e.unix_mode & S_IFMT) && !S_ISREG(e.unix_mode))
+            a |= platform::kAttrSystem;
         if (!(e.unix_mode & S_IWUSR)) a |= platform::kAttrReadOnly;
     }
     if (!e.name.empty() && e.name.back() == '/') a |= platform::kAttrDirectory;
@@ -133,8 +141,8 @@ std::unique_ptr<ZipReader> ZipReader::open(const std::string& path, ZipResult* r
         // so it refuses an archive with nothing in it.
         unsigned char end[22];
         if (r->stream_.error() == 0 && r->stream_.open(path, ZipFileStream::Purpose::Read) &&
-            r->stream_.read_at(0, end, sizeof end) && le32(end) == 0x06054b50 && le16(end + 8) == 0 &&
-            le16(end + 10) == 0 && r->stream_.size() == 22 + le16(end + 20)) {
+            r->stream_.read_at(0, end, sizeof end) && le32(end) == 0x06054b50 &&
+            le16(end + 8) == 0 && le16(end + 10) == 0 && r->stream_.size() == 22 + le16(end + 20)) {
             res = ZR_OK;
             return r;
         }
@@ -159,8 +167,8 @@ ZipResult ZipReader::load_directory() {
     int rc = unzGoToFirstFile(handle(unz_));
     while (rc == UNZ_OK) {
         unz_file_info64 info;
-        rc = unzGetCurrentFileInfo64(handle(unz_), &info, name.data(), name.size() - 1, extra.data(),
-                                     extra.size(), nullptr, 0);
+        rc = unzGetCurrentFileInfo64(handle(unz_), &info, name.data(), name.size() - 1,
+                                     extra.data(), extra.size(), nullptr, 0);
         if (rc != UNZ_OK) break;
         unz64_file_pos pos;
         if (unzGetFilePos64(handle(unz_), &pos) != UNZ_OK) {
@@ -172,10 +180,12 @@ ZipResult ZipReader::load_directory() {
         e.name.assign(name.data(), name_len);
         if (size_t nul = e.name.find('\0'); nul != std::string::npos) e.name.resize(nul);
         uint32_t host = static_cast<uint32_t>(info.version >> 8);
-        if (host == kHostUnix || host == kHostMac) e.unix_mode = static_cast<uint32_t>(info.external_fa >> 16);
+        if (host == kHostUnix || host == kHostMac)
+            e.unix_mode = static_cast<uint32_t>(info.external_fa >> 16);
         e.attributes = attributes_of(e, static_cast<uint32_t>(info.external_fa & 0xFF));
         size_t extra_len = std::min<size_t>(info.size_file_extra, extra.size());
-        if (!time_from_extra(extra.data(), extra_len, e.last_write)) e.last_write = time_from_dos(info.dosDate);
+        if (!time_from_extra(extra.data(), extra_len, e.last_write))
+            e.last_write = time_from_dos(info.dosDate);
         e.size = info.uncompressed_size;
         e.compressed_size = info.compressed_size;
         e.method = static_cast<uint32_t>(info.compression_method);
@@ -234,11 +244,15 @@ ZipResult ZipReader::copy_through_minizip(size_t index, Sink& sink) {
     auto from_minizip = [this](int rc) -> ZipResult {
         switch (rc) {
             // A short read without an I/O error is an archive cut short.
-            case UNZ_ERRNO: return stream_.error() ? ZR_READ : ZR_CORRUPT;
-            case UNZ_PARAMERROR: return ZR_ARGS;
+            case UNZ_ERRNO:
+                return stream_.error() ? ZR_READ : ZR_CORRUPT;
+            case UNZ_PARAMERROR:
+                return ZR_ARGS;
             case UNZ_INTERNALERROR:
-            case Z_MEM_ERROR: return ZR_NOALLOC;
-            default: return ZR_CORRUPT;
+            case Z_MEM_ERROR:
+                return ZR_NOALLOC;
+            default:
+                return ZR_CORRUPT;
         }
     };
     unz64_file_pos pos{positions_[index].central_offset, positions_[index].entry_number};
@@ -257,7 +271,8 @@ ZipResult ZipReader::copy_through_minizip(size_t index, Sink& sink) {
         if ((result = sink.put(buf.data(), static_cast<size_t>(n))) != ZR_OK) break;
     }
     rc = unzCloseCurrentFile(handle(unz_));
-    if (result == ZR_OK && rc != UNZ_OK) result = rc == UNZ_CRCERROR ? ZR_CORRUPT : from_minizip(rc);
+    if (result == ZR_OK && rc != UNZ_OK)
+        result = rc == UNZ_CRCERROR ? ZR_CORRUPT : from_minizip(rc);
     return result;
 }
 
@@ -331,7 +346,8 @@ ZipResult ZipReader::extract(size_t index, const std::string& target, const Bloc
     sink.hook = &hook;
     sink.limit = e.size;
     std::string temp;
-    if (!platform::create_temp_beside(target, sink.file, temp, "extract", 0666)) return finish(ZR_NOFILE);
+    if (!platform::create_temp_beside(target, sink.file, temp, "extract", 0666))
+        return finish(ZR_NOFILE);
     // The temporary file goes on every way out, an exception from the hook included.
     struct Remove {
         std::string& path;
@@ -344,7 +360,7 @@ ZipResult ZipReader::extract(size_t index, const std::string& target, const Bloc
     } remove{temp};
 
     ZipResult r = positions_[index].beyond_minizip ? copy_from_local_header(index, sink)
-                                                    : copy_through_minizip(index, sink);
+                                                   : copy_through_minizip(index, sink);
     if (r != ZR_OK) return finish(r);
     if (sink.total != e.size || sink.crc != e.crc) return finish(ZR_CORRUPT);
 

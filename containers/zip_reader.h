@@ -25,19 +25,19 @@
 namespace vardel {
 
 struct ZipEntryInfo {
-    std::string name;          // as stored (cut at a zero byte, which no path can hold)
-    uint32_t attributes = 0;   // the suite's attribute bits (platform/file_info.h): 0x10 folder, ...
-    uint64_t last_write = 0;   // modification time as FILETIME
-    uint32_t unix_mode = 0;    // type and permission bits when a Unix tool stored them, else 0
-    uint64_t size = 0;         // uncompressed
+    std::string name;         // as stored (cut at a zero byte, which no path can hold)
+    uint32_t attributes = 0;  // the suite's attribute bits (platform/file_info.h): 0x10 folder, ...
+    uint64_t last_write = 0;  // modification time as FILETIME
+    uint32_t unix_mode = 0;   // type and permission bits when a Unix tool stored them, else 0
+    uint64_t size = 0;        // uncompressed
     uint64_t compressed_size = 0;
-    uint32_t method = 0;       // 0 stored, 8 deflated
-    uint32_t crc = 0;          // CRC-32 of the uncompressed data
-    bool encrypted = false;    // ZIP encryption: not something this suite reads
+    uint32_t method = 0;     // 0 stored, 8 deflated
+    uint32_t crc = 0;        // CRC-32 of the uncompressed data
+    bool encrypted = false;  // ZIP encryption: not something this suite reads
 };
 
 class ZipReader {
-public:
+  public:
     // Changes a block of decompressed data in place before it is written
     // (the password stream decoding).
     using BlockHook = std::function<void(void* data, size_t size)>;
@@ -64,7 +64,7 @@ public:
     size_t result_text(ZipResult code, char* buffer, size_t size) const;
     ZipResult last_result() const { return last_; }
 
-private:
+  private:
     ZipReader() = default;
     ZipResult finish(ZipResult r) { return last_ = r; }
     ZipResult load_directory();
@@ -75,8 +75,8 @@ private:
     struct Position {
         uint64_t central_offset;  // minizip's place of the central header
         uint64_t entry_number;
-        uint64_t local_offset;    // from the ZIP64 field, when minizip cannot reach it
-        bool beyond_minizip;      // read with copy_from_local_header
+        uint64_t local_offset;  // from the ZIP64 field, when minizip cannot reach it
+        bool beyond_minizip;    // read with copy_from_local_header
     };
 
     ZipFileStream stream_;

@@ -26,7 +26,9 @@ constexpr uint64_t kZip64From = 0xFF000000ull;
 constexpr uLong kMadeByUnix = (3u << 8) | 30;
 constexpr uLong kUtf8NameFlag = 1u << 11;
 
-zipFile handle(void* p) { return static_cast<zipFile>(p); }
+zipFile handle(void* p) {
+    return static_cast<zipFile>(p);
+}
 
 // MS-DOS date and time in local time; the format cannot hold years before
 // 1980 or after 2107.
@@ -34,7 +36,8 @@ uLong dos_date(int64_t seconds) {
     time_t t = static_cast<time_t>(seconds);
     struct tm tm {};
     if (!localtime_r(&t, &tm) || tm.tm_year < 80) return (1u << 21) | (1u << 16);  // 1980-01-01
-    if (tm.tm_year > 207) return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+    if (tm.tm_year > 207)
+        return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
     return (static_cast<uLong>(tm.tm_year - 80) << 25) | (static_cast<uLong>(tm.tm_mon + 1) << 21) |
            (static_cast<uLong>(tm.tm_mday) << 16) | (static_cast<uLong>(tm.tm_hour) << 11) |
            (static_cast<uLong>(tm.tm_min) << 5) | (static_cast<uLong>(tm.tm_sec) / 2);
@@ -79,8 +82,8 @@ ZipWriter::~ZipWriter() {
 }
 
 std::string ZipWriter::too_large_text(std::string_view path) {
-    return strprintf("File '%.*s' is too large for zip file (4GB max)", static_cast<int>(path.size()),
-                     path.data());
+    return strprintf("File '%.*s' is too large for zip file (4GB max)",
+                     static_cast<int>(path.size()), path.data());
 }
 
 std::string ZipWriter::entry_name(std::string_view path) {
@@ -89,22 +92,27 @@ std::string ZipWriter::entry_name(std::string_view path) {
 }
 
 bool ZipWriter::stored_by_name(std::string_view name) {
-    static constexpr std::string_view kStored[] = {".Z", ".zip", ".zoo", ".arc", ".lzh", ".arj", ".gz", ".tgz"};
+    static constexpr std::string_view kStored[] = {".Z",   ".zip", ".zoo", ".arc",
+                                                   ".lzh", ".arj", ".gz",  ".tgz"};
     if (!name.empty() && name.back() == '/') return true;
     for (std::string_view ext : kStored) {
-        if (name.size() >= ext.size() && iequals(name.substr(name.size() - ext.size()), ext)) return true;
+        if (name.size() >= ext.size() && iequals(name.substr(name.size() - ext.size()), ext))
+            return true;
     }
     return false;
 }
 
 ZipResult ZipWriter::from_minizip(int err) {
     switch (err) {
-        case ZIP_OK: return ZR_OK;
+        case ZIP_OK:
+            return ZR_OK;
         case ZIP_ERRNO:
             broken_ = true;
             return ZR_WRITE;
-        case ZIP_PARAMERROR: return ZR_ARGS;
-        case Z_MEM_ERROR: return ZR_NOALLOC;
+        case ZIP_PARAMERROR:
+            return ZR_ARGS;
+        case Z_MEM_ERROR:
+            return ZR_NOALLOC;
         case ZIP_BADZIPFILE:
         case ZIP_INTERNALERROR:
         default:
@@ -114,7 +122,8 @@ ZipResult ZipWriter::from_minizip(int err) {
     }
 }
 
-ZipResult ZipWriter::add_file(std::string_view entry, const std::string& source_path, ZipReadHook& hook) {
+ZipResult ZipWriter::add_file(std::string_view entry, const std::string& source_path,
+                              ZipReadHook& hook) {
     if (!zip_) return finish(ZR_ENDED);
     if (broken_) return finish(ZR_FAILED);
     std::string name = entry_name(entry);
@@ -124,13 +133,15 @@ ZipResult ZipWriter::add_file(std::string_view entry, const std::string& source_
     // (a FIFO or device would block the backup thread).
     platform::FileInfo before;
     if (!platform::stat_path(source_path, before)) return finish(ZR_NOFILE);
-    if (before.kind == platform::FileInfo::Kind::Other || before.is_directory()) return finish(ZR_NOFILE);
+    if (before.kind == platform::FileInfo::Kind::Other || before.is_directory())
+        return finish(ZR_NOFILE);
     if (before.is_regular() && !fits(before.size)) return finish(ZR_ARGS);
 
     platform::File source;
     if (!source.open(source_path, platform::OpenMode::Read)) return finish(ZR_NOFILE);
     platform::FileInfo fi;
-    if (!platform::stat_descriptor(source.fd(), source_path, fi) || !fi.is_regular()) return finish(ZR_NOFILE);
+    if (!platform::stat_descriptor(source.fd(), source_path, fi) || !fi.is_regular())
+        return finish(ZR_NOFILE);
     if (!fits(fi.size)) return finish(ZR_ARGS);
 
     EntryFacts facts;
@@ -163,8 +174,8 @@ ZipResult ZipWriter::add_folder(const std::string& path) {
     return finish(add_entry(name, facts, nullptr, nullptr));
 }
 
-ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts, platform::File* source,
-                               ZipReadHook* hook) {
+ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
+                               platform::File* source, ZipReadHook* hook) {
     zip_fileinfo zi{};
     zi.dosDate = dos_date(facts.mtime);
     zi.external_fa = (static_cast<uLong>(facts.mode & 0xFFFF) << 16) | facts.dos_attributes;
@@ -174,8 +185,15 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
     uInt ut_len = 0;
     if (facts.mtime >= INT32_MIN && facts.mtime <= INT32_MAX) {
         auto t = static_cast<uint32_t>(static_cast<int32_t>(facts.mtime));
-        unsigned char v[9] = {0x55, 0x54, 5, 0, 1, static_cast<unsigned char>(t), static_cast<unsigned char>(t >> 8),
-                              static_cast<unsigned char>(t >> 16), static_cast<unsigned char>(t >> 24)};
+        unsigned char v[9] = {0x55,
+                              0x54,
+                              5,
+                              0,
+                              1,
+                              static_cast<unsigned char>(t),
+                              static_cast<unsigned char>(t >> 8),
+                              static_cast<unsigned char>(t >> 16),
+                              static_cast<unsigned char>(t >> 24)};
         std::copy(v, v + 9, ut);
         ut_len = 9;
     }
@@ -186,9 +204,10 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
     int zip64 = facts.size >= kZip64From ? 1 : 0;
     // raw = 1: the deflating and the check value are ours, so a file that
     // could not be read in full can be marked as such.
-    int err = zipOpenNewFileInZip4_64(handle(zip_), name.c_str(), &zi, ut_len ? ut : nullptr, ut_len,
-                                      ut_len ? ut : nullptr, ut_len, nullptr, method, level, 1, -MAX_WBITS,
-                                      DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flags, zip64);
+    int err = zipOpenNewFileInZip4_64(handle(zip_), name.c_str(), &zi, ut_len ? ut : nullptr,
+                                      ut_len, ut_len ? ut : nullptr, ut_len, nullptr, method, level,
+                                      1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                      kMadeByUnix, flags, zip64);
     if (err != ZIP_OK) return from_minizip(err);
 
     ZipResult result = ZR_OK;
@@ -202,7 +221,8 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
         bool deflating = false;
         if (!facts.stored) {
             out.resize(kBlock);
-            if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK) {
+            if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
+                             Z_DEFAULT_STRATEGY) != Z_OK) {
                 result = ZR_NOALLOC;
             } else {
                 deflating = true;

@@ -25,7 +25,7 @@
 namespace vardel {
 
 class ZipWriter {
-public:
+  public:
     static constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // 4294967295 bytes
 
     // Creates (or empties) the archive file; nullptr when it cannot be created.
@@ -61,7 +61,7 @@ public:
     // The errno of the first failed write of the archive, or 0.
     int write_error() const { return stream_.error(); }
 
-private:
+  private:
     struct EntryFacts;
     ZipWriter() = default;
     ZipResult finish(ZipResult r) { return last_ = r; }

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        [&](const uint8_t* d, size_t len) { back.insert(back.end(), d, d + len); });
         pos += n;
     }
-    if (!dec.finished() || back.size() != size || (size && std::memcmp(back.data(), data, size) != 0))
+    if (!dec.finished() || back.size() != size ||
+        (size && std::memcmp(back.data(), data, size) != 0))
         std::abort();
     return 0;
 }

@@ -57,7 +57,8 @@ bool ControlClient::queue_message(uint32_t code, const std::string& text) {
     std::lock_guard lock(write_lock_);
     int fd = fd_.load();
     if (fd < 0) return false;
-    return platform::send_record(fd, PipeRecord{code, text}.encode(), std::chrono::milliseconds(1000));
+    return platform::send_record(fd, PipeRecord{code, text}.encode(),
+                                 std::chrono::milliseconds(1000));
 }
 
 ControlClient::ReadResult ControlClient::read_record(PipeRecord& out,
@@ -90,7 +91,8 @@ void ControlClient::close() {
     if (fd >= 0) ::close(fd);
 }
 
-void ControlClient::send_once(uint32_t code, const std::string& text, const std::string& socket_path) {
+void ControlClient::send_once(uint32_t code, const std::string& text,
+                              const std::string& socket_path) {
     ControlClient c("", socket_path);
     if (!c.connect()) throw MyError(OPERATION_FAILED, "Couldn't open connection to service");
     // A request that never left must not pass for one sent.

@@ -21,7 +21,7 @@
 namespace vardel {
 
 class ControlClient {
-public:
+  public:
     using RecordHandler = std::function<void(const PipeRecord&)>;
 
     // `broken_text`: what the reader hands over when the connection breaks
@@ -48,11 +48,12 @@ public:
     // once the service has read it. Throws MyError 18 "Couldn't open
     // connection to service" when no service answers, and "QueueMessage
     // failure" when the record could not be written.
-    static void send_once(uint32_t code, const std::string& text, const std::string& socket_path = {});
+    static void send_once(uint32_t code, const std::string& text,
+                          const std::string& socket_path = {});
 
     const std::string& socket_path() const { return path_; }
 
-private:
+  private:
     void reader(RecordHandler handler);
 
     std::string broken_text_;

@@ -14,11 +14,10 @@ constexpr const char* kName = "user.vardel.archive";
 
 std::string record_of(const FileInfo& info) {
     char buf[128];
-    std::snprintf(buf, sizeof buf, "%llu:%llu:%llu:%lld.%09lld",
-                  static_cast<unsigned long long>(info.device),
-                  static_cast<unsigned long long>(info.inode),
-                  static_cast<unsigned long long>(info.size), static_cast<long long>(info.mtime_sec),
-                  static_cast<long long>(info.mtime_nsec));
+    std::snprintf(
+        buf, sizeof buf, "%llu:%llu:%llu:%lld.%09lld", static_cast<unsigned long long>(info.device),
+        static_cast<unsigned long long>(info.inode), static_cast<unsigned long long>(info.size),
+        static_cast<long long>(info.mtime_sec), static_cast<long long>(info.mtime_nsec));
     return buf;
 }
 

@@ -49,7 +49,9 @@ int AtomicWriteOps::open_temp(const std::string& path, mode_t mode) {
 ssize_t AtomicWriteOps::write(int fd, const void* data, size_t len) {
     return ::write(fd, data, len);
 }
-int AtomicWriteOps::sync(int fd) { return ::fsync(fd); }
+int AtomicWriteOps::sync(int fd) {
+    return ::fsync(fd);
+}
 int AtomicWriteOps::rename(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str());
 }

@@ -3,9 +3,9 @@
 // either the old file or the new one, never a torn one: write a temporary
 // file in the same folder, flush it to disk, rename it over the old file,
 // then flush the folder.
+#include <sys/types.h>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace vardel::platform {
 
@@ -20,7 +20,7 @@ bool create_temp_beside(const std::string& target, File& file, std::string& temp
 
 // The steps, as a seam: tests inject a failure at each one.
 class AtomicWriteOps {
-public:
+  public:
     virtual ~AtomicWriteOps() = default;
     virtual int open_temp(const std::string& path, mode_t mode);  // -1 and errno on failure
     virtual ssize_t write(int fd, const void* data, size_t len);

@@ -4,7 +4,9 @@
 
 namespace vardel::platform {
 
-int64_t SystemClock::now() const { return static_cast<int64_t>(::time(nullptr)); }
+int64_t SystemClock::now() const {
+    return static_cast<int64_t>(::time(nullptr));
+}
 
 const Clock& system_clock() {
     static const SystemClock clock;

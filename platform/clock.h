@@ -6,14 +6,14 @@
 namespace vardel::platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Seconds since 1970-01-01 00:00 UTC.
     virtual int64_t now() const = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     int64_t now() const override;
 };
 

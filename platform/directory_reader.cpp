@@ -7,7 +7,9 @@
 
 namespace vardel::platform {
 
-DirectoryReader::~DirectoryReader() { close(); }
+DirectoryReader::~DirectoryReader() {
+    close();
+}
 
 bool DirectoryReader::open(const std::string& path) {
     close();

@@ -6,7 +6,7 @@
 namespace vardel::platform {
 
 class DirectoryReader {
-public:
+  public:
     DirectoryReader() = default;
     ~DirectoryReader();
     DirectoryReader(const DirectoryReader&) = delete;
@@ -18,7 +18,7 @@ public:
     bool next(std::string& name);
     void close();
 
-private:
+  private:
     void* dir_ = nullptr;
 };
 

@@ -23,25 +23,37 @@ void on_fault(int signo, siginfo_t* info, void*) {
 int32_t fault_code_for(int signo, int si_code) {
     auto u = [](uint32_t v) { return static_cast<int32_t>(v); };
     switch (signo) {
-        case SIGSEGV: return u(0xC0000005);
-        case SIGBUS: return si_code == BUS_ADRALN ? u(0x80000002) : 0;
+        case SIGSEGV:
+            return u(0xC0000005);
+        case SIGBUS:
+            return si_code == BUS_ADRALN ? u(0x80000002) : 0;
         case SIGFPE:
             switch (si_code) {
-                case FPE_INTDIV: return u(0xC0000094);
-                case FPE_INTOVF: return u(0xC0000095);
-                case FPE_FLTDIV: return u(0xC000008E);
-                case FPE_FLTOVF: return u(0xC0000091);
-                case FPE_FLTUND: return u(0xC0000093);
-                case FPE_FLTRES: return u(0xC000008F);
-                case FPE_FLTINV: return u(0xC0000090);
-                default: return 0;
+                case FPE_INTDIV:
+                    return u(0xC0000094);
+                case FPE_INTOVF:
+                    return u(0xC0000095);
+                case FPE_FLTDIV:
+                    return u(0xC000008E);
+                case FPE_FLTOVF:
+                    return u(0xC0000091);
+                case FPE_FLTUND:
+                    return u(0xC0000093);
+                case FPE_FLTRES:
+                    return u(0xC000008F);
+                case FPE_FLTINV:
+                    return u(0xC0000090);
+                default:
+                    return 0;
             }
-        case SIGILL: return si_code == ILL_PRVOPC ? u(0xC0000096) : 0;
+        case SIGILL:
+            return si_code == ILL_PRVOPC ? u(0xC0000096) : 0;
         case SIGTRAP:
             if (si_code == TRAP_BRKPT) return u(0x80000003);
             if (si_code == TRAP_TRACE) return u(0x80000004);
             return 0;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 

@@ -10,7 +10,9 @@
 
 namespace vardel::platform {
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 File::File(File&& o) noexcept : fd_(o.fd_), error_(o.error_), path_(std::move(o.path_)) {
     o.fd_ = -1;
@@ -31,13 +33,27 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
     path_ = path;
     int flags = O_CLOEXEC;
     switch (mode) {
-        case OpenMode::Read: flags |= O_RDONLY | O_NONBLOCK; break;
-        case OpenMode::ReadKeepAccessTime: flags |= O_RDONLY | O_NONBLOCK | O_NOATIME; break;
-        case OpenMode::ReadWrite: flags |= O_RDWR; break;
-        case OpenMode::CreateReplace: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-        case OpenMode::CreateKeep: flags |= O_RDWR | O_CREAT; break;
-        case OpenMode::CreateReplaceNoFollow: flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW; break;
-        case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+        case OpenMode::Read:
+            flags |= O_RDONLY | O_NONBLOCK;
+            break;
+        case OpenMode::ReadKeepAccessTime:
+            flags |= O_RDONLY | O_NONBLOCK | O_NOATIME;
+            break;
+        case OpenMode::ReadWrite:
+            flags |= O_RDWR;
+            break;
+        case OpenMode::CreateReplace:
+            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            break;
+        case OpenMode::CreateKeep:
+            flags |= O_RDWR | O_CREAT;
+            break;
+        case OpenMode::CreateReplaceNoFollow:
+            flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
+            break;
+        case OpenMode::CreateNew:
+            flags |= O_RDWR | O_CREAT | O_EXCL;
+            break;
     }
     do {
         fd_ = ::open(path.c_str(), flags, mode_bits);

@@ -12,21 +12,21 @@
 namespace vardel::platform {
 
 enum class OpenMode {
-    Read,          // existing file, read only
+    Read,  // existing file, read only
     // existing file, read only, its access time left as it is (O_NOATIME,
     // which only the owner may use; for others the same as Read)
     ReadKeepAccessTime,
-    ReadWrite,     // existing file, read and write
-    CreateReplace, // read and write, created or emptied
-    CreateKeep,    // read and write, created when missing, kept when present
+    ReadWrite,      // existing file, read and write
+    CreateReplace,  // read and write, created or emptied
+    CreateKeep,     // read and write, created when missing, kept when present
     // read and write, created or emptied; a symbolic link at the path is
     // replaced by a new file, never followed (extraction targets)
     CreateReplaceNoFollow,
-    CreateNew,     // read and write, created; fails (EEXIST) when the name is taken
+    CreateNew,  // read and write, created; fails (EEXIST) when the name is taken
 };
 
 class File {
-public:
+  public:
     File() = default;
     ~File();
     File(File&& other) noexcept;
@@ -71,7 +71,7 @@ public:
     int64_t size();
     int64_t position();
 
-private:
+  private:
     int fd_ = -1;
     int error_ = 0;
     std::string path_;

@@ -25,10 +25,14 @@ bool hidden_name(const std::string& path) {
 
 void fill(const struct statx& sx, const std::string& name, FileInfo& out) {
     mode_t m = sx.stx_mode;
-    if (S_ISREG(m)) out.kind = FileInfo::Kind::Regular;
-    else if (S_ISDIR(m)) out.kind = FileInfo::Kind::Directory;
-    else if (S_ISLNK(m)) out.kind = FileInfo::Kind::Symlink;
-    else out.kind = FileInfo::Kind::Other;
+    if (S_ISREG(m))
+        out.kind = FileInfo::Kind::Regular;
+    else if (S_ISDIR(m))
+        out.kind = FileInfo::Kind::Directory;
+    else if (S_ISLNK(m))
+        out.kind = FileInfo::Kind::Symlink;
+    else
+        out.kind = FileInfo::Kind::Other;
     out.size = sx.stx_size;
     out.mode = m;
     out.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
@@ -43,8 +47,10 @@ void fill(const struct statx& sx, const std::string& name, FileInfo& out) {
     uint32_t a = 0;
     if (!(m & S_IWUSR)) a |= kAttrReadOnly;
     if (hidden_name(name)) a |= kAttrHidden;
-    if (out.kind == FileInfo::Kind::Directory) a |= kAttrDirectory;
-    else if (out.kind != FileInfo::Kind::Regular) a |= kAttrSystem;
+    if (out.kind == FileInfo::Kind::Directory)
+        a |= kAttrDirectory;
+    else if (out.kind != FileInfo::Kind::Regular)
+        a |= kAttrSystem;
     if (a == 0) a = kAttrNormal;
     out.attributes = a;
 }

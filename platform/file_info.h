@@ -37,7 +37,7 @@ struct FileInfo {
     FileTimes times;
     int64_t mtime_sec = 0;  // for change checks and selection, exact to the nanosecond
     int64_t mtime_nsec = 0;
-    mode_t mode = 0;        // type and permission bits as stat gives them
+    mode_t mode = 0;  // type and permission bits as stat gives them
     dev_t device = 0;
     ino_t inode = 0;
 

@@ -33,9 +33,13 @@ int poll_ms(std::chrono::milliseconds t) {
 
 }  // namespace
 
-std::string control_socket_path() { return runtime_subdir("") + "/vardeld.sock"; }
+std::string control_socket_path() {
+    return runtime_subdir("") + "/vardeld.sock";
+}
 
-SeqPacketListener::~SeqPacketListener() { close(); }
+SeqPacketListener::~SeqPacketListener() {
+    close();
+}
 
 SeqPacketListener::Result SeqPacketListener::listen(const std::string& path, std::string* error) {
     close();

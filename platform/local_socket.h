@@ -14,7 +14,7 @@ namespace vardel::platform {
 std::string control_socket_path();
 
 class SeqPacketListener {
-public:
+  public:
     SeqPacketListener() = default;
     ~SeqPacketListener();
     SeqPacketListener(const SeqPacketListener&) = delete;
@@ -31,7 +31,7 @@ public:
     int accept();
     void close();
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
 };

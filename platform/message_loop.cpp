@@ -50,7 +50,9 @@ MessageLoop::~MessageLoop() {
     if (wake_fd_ >= 0) ::close(wake_fd_);
 }
 
-void MessageLoop::set_handler(Handler handler) { handler_ = std::move(handler); }
+void MessageLoop::set_handler(Handler handler) {
+    handler_ = std::move(handler);
+}
 
 void MessageLoop::wake() {
     uint64_t one = 1;
@@ -80,7 +82,9 @@ intptr_t MessageLoop::send(uint32_t msg, uintptr_t wparam, intptr_t lparam) {
     return slot->result;
 }
 
-void MessageLoop::post_quit(int code) { post(WM_QUIT, static_cast<uintptr_t>(code), 0); }
+void MessageLoop::post_quit(int code) {
+    post(WM_QUIT, static_cast<uintptr_t>(code), 0);
+}
 
 void MessageLoop::set_timer(uintptr_t id, std::chrono::milliseconds delay) {
     if (delay.count() < 1) delay = std::chrono::milliseconds(1);

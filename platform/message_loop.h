@@ -45,7 +45,7 @@ struct Message {
 };
 
 class MessageLoop {
-public:
+  public:
     using Handler = std::function<intptr_t(const Message&)>;
 
     MessageLoop();
@@ -81,7 +81,7 @@ public:
     bool on_loop_thread() const;
     bool running() const { return running_.load(); }
 
-private:
+  private:
     struct Pending {
         Message m;
         // For send(): where the result goes; null for post().

@@ -48,9 +48,8 @@ SuitePaths resolve_paths(const PathInputs& in) {
     }
     std::string config = in.xdg_config_home.empty() ? in.home + "/.config"
                                                     : strip_trailing_slashes(in.xdg_config_home);
-    std::string runtime = in.xdg_runtime_dir.empty()
-                              ? "/tmp/vardel-" + std::to_string(in.uid)
-                              : strip_trailing_slashes(in.xdg_runtime_dir);
+    std::string runtime = in.xdg_runtime_dir.empty() ? "/tmp/vardel-" + std::to_string(in.uid)
+                                                     : strip_trailing_slashes(in.xdg_runtime_dir);
     return {StoreScope::PerUser, config + "/vardel/registry.db", runtime + "/vardel"};
 }
 
@@ -69,7 +68,9 @@ PathInputs current_path_inputs() {
     return in;
 }
 
-SuitePaths suite_paths() { return resolve_paths(current_path_inputs()); }
+SuitePaths suite_paths() {
+    return resolve_paths(current_path_inputs());
+}
 
 std::string runtime_subdir(const std::string& sub) {
     SuitePaths p = suite_paths();

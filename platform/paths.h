@@ -22,10 +22,10 @@ struct SuitePaths {
 
 // Inputs that decide the answer, so tests need not touch the real machine.
 struct PathInputs {
-    std::string vardel_root;       // $VARDEL_ROOT, empty when unset
-    std::string home;              // $HOME
-    std::string xdg_config_home;   // empty when unset
-    std::string xdg_runtime_dir;   // empty when unset
+    std::string vardel_root;      // $VARDEL_ROOT, empty when unset
+    std::string home;             // $HOME
+    std::string xdg_config_home;  // empty when unset
+    std::string xdg_runtime_dir;  // empty when unset
     unsigned uid = 0;
     bool machine_store_exists = false;
 };

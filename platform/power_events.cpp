@@ -42,7 +42,9 @@ bool PowerEvents::connect(SleepHandler on_sleep, std::string* why) {
     return true;
 }
 
-int PowerEvents::fd() const { return bus_ ? sd_bus_get_fd(bus_) : -1; }
+int PowerEvents::fd() const {
+    return bus_ ? sd_bus_get_fd(bus_) : -1;
+}
 
 void PowerEvents::process() {
     if (!bus_) return;

@@ -15,7 +15,7 @@ struct sd_bus_slot;
 namespace vardel::platform {
 
 class PowerEvents {
-public:
+  public:
     using SleepHandler = std::function<void(bool going_to_sleep)>;
 
     PowerEvents() = default;
@@ -40,8 +40,7 @@ public:
         if (on_sleep_) on_sleep_(going_to_sleep);
     }
 
-private:
-
+  private:
     sd_bus* bus_ = nullptr;
     sd_bus_slot* slot_ = nullptr;
     SleepHandler on_sleep_;

@@ -12,13 +12,21 @@ void notify(const std::string& text) {
 }
 }  // namespace
 
-bool ServiceNotify::enabled() { return std::getenv("NOTIFY_SOCKET") != nullptr; }
+bool ServiceNotify::enabled() {
+    return std::getenv("NOTIFY_SOCKET") != nullptr;
+}
 
-void ServiceNotify::ready(const std::string& status) { notify("READY=1\nSTATUS=" + status); }
+void ServiceNotify::ready(const std::string& status) {
+    notify("READY=1\nSTATUS=" + status);
+}
 
-void ServiceNotify::stopping(const std::string& status) { notify("STOPPING=1\nSTATUS=" + status); }
+void ServiceNotify::stopping(const std::string& status) {
+    notify("STOPPING=1\nSTATUS=" + status);
+}
 
-void ServiceNotify::status(const std::string& status) { notify("STATUS=" + status); }
+void ServiceNotify::status(const std::string& status) {
+    notify("STATUS=" + status);
+}
 
 void ServiceNotify::errno_status(int error_number) {
     notify("ERRNO=" + std::to_string(error_number));

@@ -7,7 +7,7 @@
 namespace vardel::platform {
 
 class ServiceNotify {
-public:
+  public:
     // True when systemd asked for notifications.
     static bool enabled();
     static void ready(const std::string& status);

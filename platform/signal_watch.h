@@ -8,7 +8,7 @@ namespace vardel::platform {
 void block_termination_signals();
 
 class SignalWatch {
-public:
+  public:
     SignalWatch();  // a signalfd for SIGTERM, SIGINT, SIGHUP
     ~SignalWatch();
     SignalWatch(const SignalWatch&) = delete;
@@ -21,7 +21,7 @@ public:
     // returns the signal or 0 for a wake-up.
     int wait(int wake_fd = -1);
 
-private:
+  private:
     int fd_ = -1;
 };
 

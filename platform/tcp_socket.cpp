@@ -27,7 +27,9 @@ int poll_one(int fd, short events, std::chrono::milliseconds timeout) {
 }
 }  // namespace
 
-TcpSocket::~TcpSocket() { close(); }
+TcpSocket::~TcpSocket() {
+    close();
+}
 
 void TcpSocket::close() {
     if (fd_ >= 0) {
@@ -63,7 +65,8 @@ bool TcpSocket::connect(const std::string& host, uint16_t port, std::chrono::mil
     }
     int last = ETIMEDOUT;
     for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          ai->ai_protocol);
         if (fd < 0) {
             last = errno;
             continue;

@@ -15,7 +15,7 @@
 namespace vardel::platform {
 
 class TcpSocket {
-public:
+  public:
     enum class Io { Done, WouldBlock, Closed, Failed };
     enum class Wait { Readable, Writable };
 
@@ -41,7 +41,7 @@ public:
     int error_code() const { return code_; }
     const std::string& error_text() const { return text_; }
 
-private:
+  private:
     void fail_errno(int e);
 
     int fd_ = -1;

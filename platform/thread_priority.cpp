@@ -10,7 +10,9 @@
 namespace vardel::platform {
 
 namespace {
-pid_t thread_id() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
+pid_t thread_id() {
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
 
 // ioprio_set(IOPRIO_WHO_PROCESS, tid, IOPRIO_CLASS_IDLE): no libc wrapper.
 bool set_io_idle() {
@@ -21,7 +23,9 @@ bool set_io_idle() {
 }
 }  // namespace
 
-bool valid_thread_priority(int level) { return level >= -3 && level <= 3; }
+bool valid_thread_priority(int level) {
+    return level >= -3 && level <= 3;
+}
 
 bool set_current_thread_priority(int level) {
     if (level == -3) {

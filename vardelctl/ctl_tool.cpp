@@ -42,7 +42,8 @@ bool parse_codes(const std::string& s, std::vector<uint32_t>& out) {
     size_t start = 0;
     while (start <= s.size()) {
         size_t comma = s.find(',', start);
-        std::string piece = s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string piece =
+            s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         errno = 0;
         char* end = nullptr;
         unsigned long v = std::strtoul(piece.c_str(), &end, 10);
@@ -84,8 +85,10 @@ std::string CtlTool::record_line(const PipeRecord& record) {
     std::string line = std::to_string(record.code) + "\t";
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n') continue;
-        if (t[i] == '\n') line += "\\n";
-        else line += t[i];
+        if (t[i] == '\n')
+            line += "\\n";
+        else
+            line += t[i];
     }
     return line;
 }
@@ -93,7 +96,8 @@ std::string CtlTool::record_line(const PipeRecord& record) {
 std::string CtlTool::status_lines(const std::string& status_text) {
     std::string out;
     for (size_t i = 0; i < status_text.size(); ++i) {
-        if (status_text[i] == '\r' && i + 1 < status_text.size() && status_text[i + 1] == '\n') continue;
+        if (status_text[i] == '\r' && i + 1 < status_text.size() && status_text[i + 1] == '\n')
+            continue;
         out += status_text[i];
     }
     return out + "\n";
@@ -188,8 +192,10 @@ int CtlTool::ask(uint32_t code, const std::vector<uint32_t>& answers, std::ostre
             return 1;
         }
         if (std::find(answers.begin(), answers.end(), r.code) == answers.end()) continue;
-        if (code == PIPE_SINGLE_STATUS) out << status_lines(r.text);
-        else out << record_line(r) << "\n";
+        if (code == PIPE_SINGLE_STATUS)
+            out << status_lines(r.text);
+        else
+            out << record_line(r) << "\n";
         out.flush();
         return 0;
     }

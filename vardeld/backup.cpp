@@ -30,7 +30,8 @@ std::vector<std::string> setting_lines(const std::string& value) {
         while (i < value.size() && value[i] != '\r' && value[i] != '\n') ++i;
         std::string line = value.substr(start, i - start);
         if (!line.empty()) out.push_back(line);
-        if (i < value.size() && value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+        if (i < value.size() && value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+            ++i;
         if (i < value.size()) ++i;
     }
     return out;
@@ -45,7 +46,9 @@ Backup::Backup(const BackupSet& set, const GeneralSettings& general, RunFlags& f
 
 Backup::~Backup() = default;
 
-int64_t Backup::now() const { return services_.clock->now(); }
+int64_t Backup::now() const {
+    return services_.clock->now();
+}
 
 void Backup::execute(const char* setting, const std::string& command) {
     if (command.empty()) return;
@@ -53,7 +56,8 @@ void Backup::execute(const char* setting, const std::string& command) {
     int code = platform::run_shell_command(command, &err);
     if (code == -1) {
         log(LOG_COMPLAIN, "%s failed (%d): %s\n", setting, -1, command.c_str());
-        run_.report.add_line(strprintf("%s failed: Error %d: Command=%s", setting, err, command.c_str()));
+        run_.report.add_line(
+            strprintf("%s failed: Error %d: Command=%s", setting, err, command.c_str()));
     } else if (code != 0) {
         log(LOG_ALERT, "%s: %s : returned %d\n", setting, command.c_str(), code);
     } else {
@@ -68,10 +72,17 @@ void Backup::delete_output(int64_t cycle, int64_t sequence) {
     };
     std::error_code ec;
     switch (run_.set.SaveFormat) {
-        case SAVE_SAF: fs::remove(name("B%lld_%lld.SAF"), ec); break;
-        case SAVE_ZIP: fs::remove(name("B%lld_%lld.ZIP"), ec); break;
-        case SAVE_DISCRETE: fs::remove_all(name("B%lld_%lld"), ec); break;
-        default: break;
+        case SAVE_SAF:
+            fs::remove(name("B%lld_%lld.SAF"), ec);
+            break;
+        case SAVE_ZIP:
+            fs::remove(name("B%lld_%lld.ZIP"), ec);
+            break;
+        case SAVE_DISCRETE:
+            fs::remove_all(name("B%lld_%lld"), ec);
+            break;
+        default:
+            break;
     }
     fs::remove(name("L%lld_%lld.TXT"), ec);
 }
@@ -81,9 +92,9 @@ void Backup::remove_instance_keys(int64_t cycle, int64_t from, int64_t to) {
     // restore tool and the editor never list backups that no longer exist.
     bool changed = false;
     for (int64_t k = from; k <= to; ++k)
-        changed |= run_.state.remove("BACKUPSET", strprintf("BACKUPINSTANCE_%lld_%lld",
-                                                            static_cast<long long>(cycle),
-                                                            static_cast<long long>(k)));
+        changed |= run_.state.remove(
+            "BACKUPSET", strprintf("BACKUPINSTANCE_%lld_%lld", static_cast<long long>(cycle),
+                                   static_cast<long long>(k)));
     std::string error;
     if (changed && !run_.state.save(&error)) log(LOG_ERROR, "%s\n", error.c_str());
 }
@@ -92,7 +103,8 @@ bool Backup::load_parameters() {
     BackupSet& set = run_.set;
     if (set.BackupDestination.empty()) {
         log(LOG_COMPLAIN, "Backup set '%s' has no destination specified\n", set.Name.c_str());
-        run_.report.add_line(strprintf("Backup set '%s' has no destination specified", set.Name.c_str()));
+        run_.report.add_line(
+            strprintf("Backup set '%s' has no destination specified", set.Name.c_str()));
         return false;
     }
     std::string dest = run_.destination_folder;
@@ -133,7 +145,8 @@ bool Backup::load_parameters() {
         run_.sequence = 1;
     }
     run_.track_deleted = set.TrackDeletedFiles;
-    if (run_.sequence != 1) run_.track_deleted = run_.state.get_number("BACKUPSET", "TRACKDELETED") != 0;
+    if (run_.sequence != 1)
+        run_.track_deleted = run_.state.get_number("BACKUPSET", "TRACKDELETED") != 0;
 
     // Every format keeps a list file: the SAF format's deleted-file tracking
     // needs one as much as the others.
@@ -147,8 +160,12 @@ bool Backup::load_parameters() {
             run_.archive_path = run_.output_name("B%lld_%lld.ZIP");
             run_.files_folder = dest;
             break;
-        case SAVE_DISCRETE: run_.files_folder = run_.output_name("B%lld_%lld/"); break;
-        default: VARDEL_UNEXPECTED_SWITCH(); return false;
+        case SAVE_DISCRETE:
+            run_.files_folder = run_.output_name("B%lld_%lld/");
+            break;
+        default:
+            VARDEL_UNEXPECTED_SWITCH();
+            return false;
     }
     run_.start_time = now();
     run_.last_backup_time = run_.state.get_number("BACKUPSET", "LASTBACKUPTIME");
@@ -185,7 +202,8 @@ void Backup::walk_everything() {
     }
     for (const std::string& line : lines) {
         platform::FileInfo fi;
-        if (!platform::stat_path_following(line, fi)) throw MyError(NOT_FOUND, "Couldn't find path");
+        if (!platform::stat_path_following(line, fi))
+            throw MyError(NOT_FOUND, "Couldn't find path");
         std::string root = fi.is_directory() ? line : std::string(folder_part(line));
         if (root.empty() || root.back() != '/') root.push_back('/');
         run_.current_root = root;
@@ -258,7 +276,8 @@ void Backup::mail_report(int64_t started) {
     if (run_.flags.abort.load() || !g.SendEmailOnCompletion || g.CompletionEmail.empty()) return;
     run_.report.add_line(" ");
     run_.report.add_line(strprintf("Duration: %d seconds", static_cast<int>(now() - started)));
-    run_.report.add_line(strprintf("%d files scanned, %d saved", static_cast<int>(run_.files_scanned),
+    run_.report.add_line(strprintf("%d files scanned, %d saved",
+                                   static_cast<int>(run_.files_scanned),
                                    static_cast<int>(run_.files_saved)));
     if (!services_.mail) return;
     std::string error;
@@ -319,7 +338,8 @@ int Backup::run() {
                     finish();
                     if (run_.activity) {
                         execute("ExecuteOnSuccess", run_.set.ExecuteOnSuccess);
-                        run_.report.add_line(strprintf("Backup Completed %s", now_text(*services_.clock).c_str()));
+                        run_.report.add_line(
+                            strprintf("Backup Completed %s", now_text(*services_.clock).c_str()));
                     } else {
                         log(LOG_INFO, "No activity. Backup '%s' not done\n", name.c_str());
                         run_.report.add_line("No activity. Backup not done");

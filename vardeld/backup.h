@@ -29,7 +29,7 @@ struct BackupServices {
     std::function<bool(const std::string& to, const std::string& subject, const std::string& body,
                        const GeneralSettings& settings, std::string& error)>
         mail;
-    ShareLogon* share_logon = nullptr;  // null: a plain ShareLogon
+    ShareLogon* share_logon = nullptr;       // null: a plain ShareLogon
     const platform::Clock* clock = nullptr;  // null: the system clock
     // Makes the file the SAF archive is written to; empty: the real file.
     // Tests hand in one that fails like a full disk or watches the writer.
@@ -37,7 +37,7 @@ struct BackupServices {
 };
 
 class Backup {
-public:
+  public:
     Backup(const BackupSet& set, const GeneralSettings& general, RunFlags& flags,
            BackupServices services = {});
     ~Backup();
@@ -51,7 +51,7 @@ public:
     const MyString& report() const { return run_.report; }
     const BackupRun& state() const { return run_; }
 
-private:
+  private:
     bool load_parameters();
     void walk_everything();
     // Throws MyError 23 when the run is being aborted.

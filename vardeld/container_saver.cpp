@@ -36,11 +36,16 @@ void sleep_seconds(int s) {
 }  // namespace
 
 ContainerSaver::ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_file)
-    : run_(run), make_archive_file_(std::move(make_archive_file)), buf_a_(kCopyBlock), buf_b_(kCopyBlock) {
+    : run_(run),
+      make_archive_file_(std::move(make_archive_file)),
+      buf_a_(kCopyBlock),
+      buf_b_(kCopyBlock) {
     if (run_.encode) stream_.set_key(run_.general.EncodingPassword);
 }
 
-ContainerSaver::~ContainerSaver() { discard(); }
+ContainerSaver::~ContainerSaver() {
+    discard();
+}
 
 bool ContainerSaver::open() {
     if (run_.set.SaveFormat == SAVE_SAF) {
@@ -52,7 +57,8 @@ bool ContainerSaver::open() {
             return false;
         }
         restrict_archive();
-        if (run_.encode) saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
+        if (run_.encode)
+            saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
         saf_->set_progress_hook([this] { check_abort(run_.flags); });
     } else if (run_.set.SaveFormat == SAVE_ZIP) {
         zip_ = ZipWriter::create(run_.archive_path);
@@ -70,8 +76,10 @@ bool ContainerSaver::open() {
             fs::permissions(run_.files_folder, fs::perms::owner_all, fs::perm_options::replace, ec);
         if (ec) {
             std::string why = ec.message();
-            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", run_.files_folder.c_str(), why.c_str());
-            run_.report.add_line(strprintf("Can't create folder %s: %s", run_.files_folder.c_str(), why.c_str()));
+            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", run_.files_folder.c_str(),
+                why.c_str());
+            run_.report.add_line(
+                strprintf("Can't create folder %s: %s", run_.files_folder.c_str(), why.c_str()));
             return false;
         }
     }
@@ -147,7 +155,8 @@ void ContainerSaver::add_file_root(const std::string& file) {
 std::string ContainerSaver::root_of(const std::string& path) const {
     const Root* best = nullptr;
     for (const Root& r : roots_) {
-        bool holds = r.file.empty() ? path.compare(0, r.folder.size(), r.folder) == 0 : path == r.file;
+        bool holds =
+            r.file.empty() ? path.compare(0, r.folder.size(), r.folder) == 0 : path == r.file;
         if (holds && (!best || r.folder.size() > best->folder.size())) best = &r;
     }
     return best ? best->folder : run_.current_root;
@@ -176,16 +185,22 @@ bool ContainerSaver::save_file(const std::string& path) {
     int err = 0;
     if (!snapshot(path, snap, &err)) {
         log(LOG_COMPLAIN, "Can't stat file %s: %s\n", path.c_str(), system_error_text(err));
-        run_.report.add_line(strprintf("Can't stat file %s: %s", path.c_str(), system_error_text(err)));
+        run_.report.add_line(
+            strprintf("Can't stat file %s: %s", path.c_str(), system_error_text(err)));
         return false;
     }
     if (run_.general.RetryLockTimes < 1) run_.general.RetryLockTimes = 1;
     if (run_.general.FileChangeRetries < 1) run_.general.FileChangeRetries = 1;
     switch (run_.set.SaveFormat) {
-        case SAVE_SAF: return save_saf(path);
-        case SAVE_ZIP: return save_zip(path);
-        case SAVE_DISCRETE: return save_discrete(path);
-        default: VARDEL_UNEXPECTED_SWITCH(); return false;
+        case SAVE_SAF:
+            return save_saf(path);
+        case SAVE_ZIP:
+            return save_zip(path);
+        case SAVE_DISCRETE:
+            return save_discrete(path);
+        default:
+            VARDEL_UNEXPECTED_SWITCH();
+            return false;
     }
 }
 
@@ -196,7 +211,8 @@ void ContainerSaver::record_empty_directory(const std::string& path) {
     if (bare.size() > 1 && bare.back() == '/') bare.pop_back();
     if (saf_) {
         if (!saf_->add_directory_entry(bare))
-            log(LOG_COMPLAIN, "Couldn't SAF file %s: %s\n", bare.c_str(), saf_->error_text().c_str());
+            log(LOG_COMPLAIN, "Couldn't SAF file %s: %s\n", bare.c_str(),
+                saf_->error_text().c_str());
     } else if (zip_) {
         ZipResult r = zip_->add_folder(bare);
         if (r != ZR_OK) {
@@ -207,8 +223,8 @@ void ContainerSaver::record_empty_directory(const std::string& path) {
     } else if (run_.set.SaveFormat == SAVE_DISCRETE) {
         std::error_code ec;
         if (!make_private_folders(run_.files_folder + relative_path(path), ec))
-            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", (run_.files_folder + relative_path(path)).c_str(),
-                ec.message().c_str());
+            log(LOG_COMPLAIN, "Can't create folder %s: %s\n",
+                (run_.files_folder + relative_path(path)).c_str(), ec.message().c_str());
     }
 }
 
@@ -233,7 +249,8 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
     // new file, never opened for writing. The permission bits come last.
     std::error_code ec;
     fs::remove(target, ec);
-    if (!out.open(target, platform::OpenMode::CreateReplaceNoFollow, 0600)) return copy_failed(out.error());
+    if (!out.open(target, platform::OpenMode::CreateReplaceNoFollow, 0600))
+        return copy_failed(out.error());
     stream_.restart();
     try {
         // Plain copies are made inside the kernel, a chunk at a time with the
@@ -292,7 +309,8 @@ bool ContainerSaver::compare_files(const std::string& source, const std::string&
             if (na < 0) return false;
             if (na == 0) return true;
             if (run_.encode) stream_.encode(buf_a_.data(), na);
-            if (std::memcmp(buf_a_.data(), buf_b_.data(), static_cast<size_t>(na)) != 0) return false;
+            if (std::memcmp(buf_a_.data(), buf_b_.data(), static_cast<size_t>(na)) != 0)
+                return false;
         }
     } catch (const MyError&) {
         a.close();
@@ -313,10 +331,10 @@ bool ContainerSaver::save_discrete(const std::string& path) {
     const bool track = roots_.size() > 1;
     if (auto it = copied_.find(target); track && it != copied_.end()) {
         if (it->second == path) return true;  // the same file walked twice
-        log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(), target.c_str(),
-            it->second.c_str());
-        run_.report.add_line(strprintf("Copy failed for %s: %s already holds the copy of %s", path.c_str(),
-                                       target.c_str(), it->second.c_str()));
+        log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(),
+            target.c_str(), it->second.c_str());
+        run_.report.add_line(strprintf("Copy failed for %s: %s already holds the copy of %s",
+                                       path.c_str(), target.c_str(), it->second.c_str()));
         run_.given_up.add_line(path);
         return false;
     }
@@ -484,7 +502,8 @@ bool ContainerSaver::save_saf(const std::string& path) {
             }
             file.seek(0);
             if (!saf_->open_file_entry(path) || !saf_->write_entry_data(file)) {
-                log(LOG_ALERT, "Couldn't SAF file %s: %s\n", path.c_str(), saf_->error_text().c_str());
+                log(LOG_ALERT, "Couldn't SAF file %s: %s\n", path.c_str(),
+                    saf_->error_text().c_str());
                 saf_->drop_entry();
                 return false;
             }

@@ -25,7 +25,7 @@ class SafWriter;
 class ZipWriter;
 
 class ContainerSaver : public FileSaver {
-public:
+  public:
     // Makes the file under the SAF writer; empty: the real file.
     using ArchiveFileMaker = std::function<std::unique_ptr<SafArchiveFile>()>;
 
@@ -61,7 +61,7 @@ public:
     int copy_error() const { return copy_error_; }
     bool compare_files(const std::string& source, const std::string& target);
 
-private:
+  private:
     struct Snapshot {
         int64_t mtime_sec = 0, mtime_nsec = 0;
         uint64_t size = 0;

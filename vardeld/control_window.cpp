@@ -15,7 +15,10 @@ using platform::Message;
 
 ControlWindow::ControlWindow(platform::MessageLoop& loop, GeneralSettings& settings,
                              LocalClock& clock, BackupServices services)
-    : loop_(loop), settings_(settings), clock_(clock), services_(std::move(services)),
+    : loop_(loop),
+      settings_(settings),
+      clock_(clock),
+      services_(std::move(services)),
       scheduler_(loop, clock, state_) {}
 
 ControlWindow::~ControlWindow() {
@@ -38,11 +41,20 @@ void ControlWindow::reply(int slot, uint32_t code, const std::string& text) {
 
 intptr_t ControlWindow::handle(const Message& m) {
     switch (m.msg) {
-        case platform::WM_CREATE: on_create(); return 0;
-        case platform::WM_CLOSE: on_close(); return 0;
-        case platform::WM_TIMER: on_timer(m.wparam); return 0;
-        case platform::WM_POWERBROADCAST: return on_power(m.wparam);
-        case WUM_RELOAD: on_reload(); return 0;
+        case platform::WM_CREATE:
+            on_create();
+            return 0;
+        case platform::WM_CLOSE:
+            on_close();
+            return 0;
+        case platform::WM_TIMER:
+            on_timer(m.wparam);
+            return 0;
+        case platform::WM_POWERBROADCAST:
+            return on_power(m.wparam);
+        case WUM_RELOAD:
+            on_reload();
+            return 0;
         case WUM_CONTROL:
             if (m.lparam) on_control(*reinterpret_cast<const ControlRequest*>(m.lparam));
             return 0;
@@ -55,7 +67,8 @@ intptr_t ControlWindow::handle(const Message& m) {
         case WUM_LOG_CYCLED:
             if (log_file_) log_file_->wait_for_mailing(std::chrono::milliseconds(5000));
             return 0;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -85,7 +98,8 @@ void ControlWindow::on_timer(uintptr_t id) {
     } else if (id == kWarnTimer) {
         loop_.kill_timer(kWarnTimer);
         if (const QueueEntry* h = scheduler_.head())
-            push(PIPE_INFO, strprintf("Backup '%s' starts in %d seconds", h->set->Name.c_str(), 20));
+            push(PIPE_INFO,
+                 strprintf("Backup '%s' starts in %d seconds", h->set->Name.c_str(), 20));
     }
 }
 
@@ -95,7 +109,8 @@ intptr_t ControlWindow::on_power(uintptr_t event) {
             log(LOG_DEBUG, "Suspend/Hibernate request received\n");
             if (!state_.running) return 1;
             log(LOG_INFO, "Backup is in progress. Refuse to hibernate\n");
-            push(PIPE_ALERT, strprintf("Can't suspend. Backup '%s' in progress", state_.running_set.c_str()));
+            push(PIPE_ALERT,
+                 strprintf("Can't suspend. Backup '%s' in progress", state_.running_set.c_str()));
             return platform::BROADCAST_QUERY_DENY;
         case platform::PBT_APMSUSPEND:
             log(LOG_DEBUG, "Suspending...\n");
@@ -106,7 +121,8 @@ intptr_t ControlWindow::on_power(uintptr_t event) {
             log(LOG_INFO, "Resuming from hibernate or suspend. Schedule recalculated\n");
             on_reload();
             return 1;
-        default: return 1;
+        default:
+            return 1;
     }
 }
 
@@ -159,7 +175,8 @@ void ControlWindow::on_control(const ControlRequest& r) {
             log(LOG_DEBUG, "Received PAUSE BACKUP command\n");
             flags_.pause.store(true);
             if (state_.running) {
-                reply(r.slot, PIPE_ALERT, strprintf("Pausing backup %s", state_.running_set.c_str()));
+                reply(r.slot, PIPE_ALERT,
+                      strprintf("Pausing backup %s", state_.running_set.c_str()));
                 log(LOG_PROGRESS, "Pausing backup...\n");
             } else {
                 reply(r.slot, PIPE_ALERT, "Next backup will pause");
@@ -170,7 +187,8 @@ void ControlWindow::on_control(const ControlRequest& r) {
             log(LOG_DEBUG, "Received RESUME BACKUP command\n");
             flags_.pause.store(false);
             if (state_.running) {
-                reply(r.slot, PIPE_INFO, strprintf("Resuming backup %s", state_.running_set.c_str()));
+                reply(r.slot, PIPE_INFO,
+                      strprintf("Resuming backup %s", state_.running_set.c_str()));
                 log(LOG_PROGRESS, "Resuming backup...\n");
             } else {
                 reply(r.slot, PIPE_INFO, "Next backup will proceed as scheduled");
@@ -180,7 +198,8 @@ void ControlWindow::on_control(const ControlRequest& r) {
         case PIPE_STOP:
             log(LOG_DEBUG, "Received STOP BACKUP command\n");
             if (state_.running) {
-                reply(r.slot, PIPE_ALERT, strprintf("Aborting backup %s", state_.running_set.c_str()));
+                reply(r.slot, PIPE_ALERT,
+                      strprintf("Aborting backup %s", state_.running_set.c_str()));
                 log(LOG_PROGRESS, "aborting backup...\n");
                 flags_.abort.store(true);
                 flags_.pause.store(false);
@@ -189,7 +208,9 @@ void ControlWindow::on_control(const ControlRequest& r) {
                 log(LOG_COMPLAIN, "No backup in progress\n");
             }
             break;
-        default: log(LOG_ERROR, "Unknown message\n"); break;
+        default:
+            log(LOG_ERROR, "Unknown message\n");
+            break;
     }
 }
 
@@ -251,7 +272,9 @@ bool ControlWindow::wait_for_backup(std::chrono::milliseconds timeout) {
 
 void ControlWindow::on_backup_done(int result, std::string* failure) {
     std::unique_ptr<std::string> text(failure);
-    const char* name = result == kResultFailed ? "failed" : result == kResultAborted ? "aborted" : "completed";
+    const char* name = result == kResultFailed    ? "failed"
+                       : result == kResultAborted ? "aborted"
+                                                  : "completed";
     log(LOG_INFO, "Backup %s %s %s\n", state_.running_set.c_str(), name,
         now_text(clock_.clock()).c_str());
     if (result == kResultFailed)

@@ -33,7 +33,7 @@ class PipeServer;
 void write_shut_down_line(LogFile& log_file, const platform::Clock& clock);
 
 class ControlWindow {
-public:
+  public:
     // Called when the settings were (re)loaded, so others (the log file's
     // host) can take what they need.
     using SettingsLoaded = std::function<void(const GeneralSettings&)>;
@@ -59,7 +59,7 @@ public:
     Scheduler& scheduler() { return scheduler_; }
     RunFlags& flags() { return flags_; }
 
-private:
+  private:
     void on_create();
     void on_close();
     void on_timer(uintptr_t id);

@@ -64,8 +64,10 @@ DirectoryCatalogue::FileRecord* DirectoryCatalogue::add_file(DirRecord* dir, std
     f->name = keep(name, false);
     f->flags = flags;
     f->prev = dir->last;
-    if (dir->last) dir->last->next = f;
-    else dir->first = f;
+    if (dir->last)
+        dir->last->next = f;
+    else
+        dir->first = f;
     dir->last = f;
     ++dir->file_count;
     if (dir->index) {
@@ -78,10 +80,14 @@ DirectoryCatalogue::FileRecord* DirectoryCatalogue::add_file(DirRecord* dir, std
 }
 
 void DirectoryCatalogue::unlink_file(DirRecord* dir, FileRecord* f) {
-    if (f->prev) f->prev->next = f->next;
-    else dir->first = f->next;
-    if (f->next) f->next->prev = f->prev;
-    else dir->last = f->prev;
+    if (f->prev)
+        f->prev->next = f->next;
+    else
+        dir->first = f->next;
+    if (f->next)
+        f->next->prev = f->prev;
+    else
+        dir->last = f->prev;
     f->next = f->prev = nullptr;
     --dir->file_count;
     if (dir->index) {

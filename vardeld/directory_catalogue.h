@@ -18,7 +18,7 @@
 namespace vardel {
 
 class DirectoryCatalogue {
-public:
+  public:
     enum Flag : uint8_t { Listed = 1, Seen = 2 };
 
     struct FileRecord {
@@ -59,7 +59,7 @@ public:
     }
     size_t dir_count() const { return dirs_.size(); }
 
-private:
+  private:
     std::string_view keep(std::string_view text, bool add_slash);
 
     ChunkPool arena_{ChunkPool::kDefaultChunkSize};

@@ -25,16 +25,20 @@ int64_t midnight_of(Date d) {
     return static_cast<int64_t>(timegm(&tm));
 }
 
-bool marked(const std::string& list, size_t i) { return i < list.size() && list[i] == '+'; }
+bool marked(const std::string& list, size_t i) {
+    return i < list.size() && list[i] == '+';
+}
 
 // The scheduler's candidate day at or after `day`, or -1.
 int64_t candidate_day(const ScheduleRule& r, int64_t day) {
     switch (r.interval_type) {
-        case INTERVAL_DAILY: return day;
+        case INTERVAL_DAILY:
+            return day;
         case INTERVAL_WEEKLY: {
             int w = weekday_from_monday(day);
             for (int k = 0; k < 7; ++k)
-                if (marked(r.interval_days, static_cast<size_t>((w + k) % 7))) return day + k * kDay;
+                if (marked(r.interval_days, static_cast<size_t>((w + k) % 7)))
+                    return day + k * kDay;
             return -1;
         }
         case INTERVAL_MONTHLY: {
@@ -54,19 +58,28 @@ int64_t candidate_day(const ScheduleRule& r, int64_t day) {
             }
             return -1;
         }
-        default: return -1;
+        default:
+            return -1;
     }
 }
 
 }  // namespace
 
-bool leap_year(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leap_year(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int days_in_month(int year, int month) {
     switch (month) {
-        case 2: return leap_year(year) ? 29 : 28;
-        case 4: case 6: case 9: case 11: return 30;
-        default: return 31;
+        case 2:
+            return leap_year(year) ? 29 : 28;
+        case 4:
+        case 6:
+        case 9:
+        case 11:
+            return 30;
+        default:
+            return 31;
     }
 }
 
@@ -106,8 +119,10 @@ int64_t next_due_time(const ScheduleRule& r, int64_t now) {
 
 bool day_qualifies(const ScheduleRule& r, int64_t day) {
     switch (r.interval_type) {
-        case INTERVAL_DAILY: return true;
-        case INTERVAL_WEEKLY: return marked(r.interval_days, static_cast<size_t>(weekday_from_monday(day)));
+        case INTERVAL_DAILY:
+            return true;
+        case INTERVAL_WEEKLY:
+            return marked(r.interval_days, static_cast<size_t>(weekday_from_monday(day)));
         case INTERVAL_MONTHLY: {
             Date d = date_of(day);
             if (marked(r.month_list, static_cast<size_t>(d.day - 1))) return true;
@@ -116,7 +131,8 @@ bool day_qualifies(const ScheduleRule& r, int64_t day) {
                     if (marked(r.month_list, static_cast<size_t>(p))) return true;
             return false;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 

@@ -17,15 +17,17 @@ namespace vardel {
 struct ScheduleRule {
     bool enabled = true;
     int interval_type = INTERVAL_DAILY;
-    std::string interval_days = "-------";  // Monday first, '+' marks a day
+    std::string interval_days = "-------";          // Monday first, '+' marks a day
     std::string month_list = std::string(31, '-');  // day 1 first
-    int64_t start_time = 0;    // seconds after midnight
-    int64_t repeat_every = 0;  // seconds; 0 (or less) = no repeats
-    int64_t repeat_until = 0;  // seconds after midnight of the latest repeat
+    int64_t start_time = 0;                         // seconds after midnight
+    int64_t repeat_every = 0;                       // seconds; 0 (or less) = no repeats
+    int64_t repeat_until = 0;                       // seconds after midnight of the latest repeat
 };
 
 inline constexpr int64_t kDay = 86400;
-inline int64_t local_midnight(int64_t t) { return t - ((t % kDay) + kDay) % kDay; }
+inline int64_t local_midnight(int64_t t) {
+    return t - ((t % kDay) + kDay) % kDay;
+}
 // Monday = 0 ... Sunday = 6.
 int weekday_from_monday(int64_t local_seconds);
 int days_in_month(int year, int month);  // month 1..12

@@ -5,7 +5,7 @@
 namespace vardel {
 
 class FileSaver {
-public:
+  public:
     virtual ~FileSaver() = default;
     // Saves one file into the run's container; true when it was saved.
     // Throws MyError only to end the run (an abort, corrupt data on read-back).

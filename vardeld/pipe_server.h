@@ -29,7 +29,7 @@
 namespace vardel {
 
 class PipeServer {
-public:
+  public:
     static constexpr int kSlots = 9;
     static constexpr auto kStallLimit = std::chrono::seconds(5);
 
@@ -64,7 +64,7 @@ public:
     uint32_t slot_bits(int slot) const { return slots_[slot].bits.load(); }
     int connected_count() const;
 
-private:
+  private:
     struct Slot {
         std::atomic<uint32_t> bits{0};
         std::mutex write_lock;
@@ -90,11 +90,11 @@ private:
 // The log call's sink for clients that follow the log: code 17 for levels
 // 0 to 2, 18 for 3 to 5.
 class PipeLogSink : public LogSink {
-public:
+  public:
     explicit PipeLogSink(PipeServer& server) : server_(server) {}
     void write_line(int level, std::string_view text) override;
 
-private:
+  private:
     PipeServer& server_;
 };
 

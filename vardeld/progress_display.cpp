@@ -11,7 +11,8 @@ void ProgressDisplay::write_line(int, std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out.push_back(text[i]);
     ssize_t n = ::write(fd_, out.data(), out.size());
     (void)n;
 }

@@ -7,11 +7,11 @@
 namespace vardel {
 
 class ProgressDisplay : public LogSink {
-public:
+  public:
     explicit ProgressDisplay(int fd = 1) : fd_(fd) {}
     void write_line(int level, std::string_view text) override;
 
-private:
+  private:
     int fd_;
 };
 

@@ -1,6 +1,5 @@
 #include "vardeld/scanner.h"
 
-
 #include "common/list_file.h"
 #include "common/log.h"
 #include "common/my_error.h"
@@ -58,7 +57,8 @@ Scanner::Selection Scanner::select(const std::string& path, const platform::File
         platform::ArchiveState st = platform::archive_state(path, info);
         if (st == platform::ArchiveState::Unsupported && !run_.archive_bit_unsupported_logged) {
             run_.archive_bit_unsupported_logged = true;
-            log(LOG_DEBUG, "No archive attribute on the file system of %s: every file counts as changed\n",
+            log(LOG_DEBUG,
+                "No archive attribute on the file system of %s: every file counts as changed\n",
                 path.c_str());
         }
         return st != platform::ArchiveState::Clear;
@@ -69,7 +69,9 @@ Scanner::Selection Scanner::select(const std::string& path, const platform::File
         return s;
     }
     switch (set.BackupType) {
-        case BACKUP_FULL: s.selected = true; break;
+        case BACKUP_FULL:
+            s.selected = true;
+            break;
         case BACKUP_INCREMENTAL:
         case BACKUP_DIFFERENTIAL:
             if (set.UseArchiveBit) {
@@ -77,11 +79,12 @@ Scanner::Selection Scanner::select(const std::string& path, const platform::File
                 s.clear_archive = s.selected;
             } else {
                 int64_t since = set.BackupType == BACKUP_INCREMENTAL ? run_.last_backup_time
-                                                                      : run_.first_backup_time;
+                                                                     : run_.first_backup_time;
                 s.selected = info.mtime_sec >= since;
             }
             break;
-        default: break;
+        default:
+            break;
     }
     return s;
 }
@@ -153,7 +156,8 @@ void Scanner::backup_this_path(const std::string& path) {
             abort_check(run_, "Abort in BackupThisPath(2) in dir scan loop\n");
             bool hidden = info.attributes & platform::kAttrHidden;
             bool system = info.attributes & platform::kAttrSystem;
-            if ((hidden && !run_.set.IncludeHiddenFiles) || (system && !run_.set.IncludeSystemFiles))
+            if ((hidden && !run_.set.IncludeHiddenFiles) ||
+                (system && !run_.set.IncludeSystemFiles))
                 return;
             if (info.is_regular()) take_file(scan_dir, name, info, dir, saved_any);
             return;
@@ -171,7 +175,8 @@ void Scanner::backup_this_path(const std::string& path) {
             if (!platform::stat_path(child, ci)) continue;  // gone since the listing
             bool hidden = ci.attributes & platform::kAttrHidden;
             bool system = ci.attributes & platform::kAttrSystem;
-            if ((hidden && !run_.set.IncludeHiddenFiles) || (system && !run_.set.IncludeSystemFiles))
+            if ((hidden && !run_.set.IncludeHiddenFiles) ||
+                (system && !run_.set.IncludeSystemFiles))
                 continue;
             if (ci.is_directory()) {
                 if (excluded_dir(child)) continue;
@@ -200,9 +205,9 @@ void Scanner::backup_this_path(const std::string& path) {
 
 void Scanner::load_list_files() {
     for (int64_t i = 1; i < run_.sequence; ++i) {
-        std::string p = run_.destination_folder +
-                        strprintf("L%lld_%lld.TXT", static_cast<long long>(run_.cycle),
-                                  static_cast<long long>(i));
+        std::string p = run_.destination_folder + strprintf("L%lld_%lld.TXT",
+                                                            static_cast<long long>(run_.cycle),
+                                                            static_cast<long long>(i));
         DirectoryCatalogue::DirRecord* current = nullptr;
         bool opened = read_list_file(p, [&](const ListLine& l) {
             switch (l.kind) {
@@ -247,11 +252,15 @@ void Scanner::write_list_file() {
             if (!(f->flags & DirectoryCatalogue::Listed) || !(f->flags & DirectoryCatalogue::Seen))
                 d.flags &= ~DirectoryCatalogue::Listed;
         }
-        bool seen = d.flags & DirectoryCatalogue::Seen, listed = d.flags & DirectoryCatalogue::Listed;
-        if (seen && !listed) text += format_list_line('A', d.path);
-        else if (!seen) text += format_list_line('C', d.path);
+        bool seen = d.flags & DirectoryCatalogue::Seen,
+             listed = d.flags & DirectoryCatalogue::Listed;
+        if (seen && !listed)
+            text += format_list_line('A', d.path);
+        else if (!seen)
+            text += format_list_line('C', d.path);
         for (auto* f = d.first; f; f = f->next) {
-            bool fs = f->flags & DirectoryCatalogue::Seen, fl = f->flags & DirectoryCatalogue::Listed;
+            bool fs = f->flags & DirectoryCatalogue::Seen,
+                 fl = f->flags & DirectoryCatalogue::Listed;
             if (fs && !fl) {
                 text += format_list_line('B', f->name);
                 changes = true;

@@ -16,7 +16,7 @@
 namespace vardel {
 
 class Scanner {
-public:
+  public:
     Scanner(BackupRun& run, FileSaver& saver);
 
     // Walks a directory or a single file. Throws MyError 23 on abort.
@@ -33,7 +33,7 @@ public:
     };
     Selection select(const std::string& path, const platform::FileInfo& info);
 
-private:
+  private:
     void take_file(const std::string& scan_dir, const std::string& name,
                    const platform::FileInfo& info, DirectoryCatalogue::DirRecord* dir,
                    bool& saved_any);

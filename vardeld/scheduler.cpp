@@ -95,7 +95,8 @@ void Scheduler::arm_timers(const GeneralSettings& settings) {
     if (!state_.enabled && !head.manual) return;  // disabled: scheduled runs wait
     // In real seconds to the moment the wall clock shows the due time, so a
     // change of summer and winter time in between moves nothing.
-    int64_t seconds = head.due == 0 ? 0 : platform::utc_from_local_wall(head.due) - clock_.utc_now();
+    int64_t seconds =
+        head.due == 0 ? 0 : platform::utc_from_local_wall(head.due) - clock_.utc_now();
     if (seconds < 0) seconds = 0;
     loop_.set_timer(kStartTimer, std::chrono::milliseconds(seconds == 0 ? 50 : seconds * 1000));
     if (seconds != 0) {

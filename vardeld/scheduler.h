@@ -36,7 +36,7 @@ struct ServiceState {
 };
 
 class Scheduler {
-public:
+  public:
     Scheduler(platform::MessageLoop& loop, LocalClock& clock, const ServiceState& state);
 
     static ScheduleRule rule_of(const BackupSet& set);
@@ -66,7 +66,7 @@ public:
 
     const std::vector<QueueEntry>& queue() const { return queue_; }
 
-private:
+  private:
     void log_nothing_scheduled();
     bool has_scheduled_entry(const std::string& name) const;
 

@@ -40,7 +40,7 @@ using namespace std::chrono_literals;
 // under a lock, since any thread may open the log), "CurrentCycle" in the
 // store, the mailer, and the main loop for WUM_LOG_CYCLED.
 class ServiceLogHost : public LogFileHost {
-public:
+  public:
     explicit ServiceLogHost(platform::MessageLoop* loop) : loop_(loop) {}
 
     void update(const GeneralSettings& g) {
@@ -89,7 +89,7 @@ public:
         if (loop_) loop_->post(WUM_LOG_CYCLED);
     }
 
-private:
+  private:
     platform::MessageLoop* loop_;
     std::mutex m_;
     LogFileSettings s_;
@@ -123,16 +123,20 @@ int main_loop(Mode mode, GeneralSettings& settings, LogFile& log_file, ServiceLo
         tray_event.emplace(kServiceStartedEventName);
     } catch (const std::system_error& e) {
         const char* why = system_error_text(e.code().value());
-        if (mode == Mode::Service) log(LOG_ERROR, "Can't create systray event -- %s\n", why);
-        else report_box(mode, "Fatal Error", strprintf("Can't create systray event -- %s", why));
+        if (mode == Mode::Service)
+            log(LOG_ERROR, "Can't create systray event -- %s\n", why);
+        else
+            report_box(mode, "Fatal Error", strprintf("Can't create systray event -- %s", why));
         return 4;
     }
     try {
         reload_event.emplace(kReloadEventName);
     } catch (const std::system_error& e) {
         const char* why = system_error_text(e.code().value());
-        if (mode == Mode::Service) log(LOG_ERROR, "Can't create vardeld event -- %s\n", why);
-        else report_box(mode, "Fatal Error", strprintf("Can't create vardeld event -- %s", why));
+        if (mode == Mode::Service)
+            log(LOG_ERROR, "Can't create vardeld event -- %s\n", why);
+        else
+            report_box(mode, "Fatal Error", strprintf("Can't create vardeld event -- %s", why));
         return 5;
     }
     loop.watch_fd(reload_event->fd(), [&] {
@@ -166,10 +170,12 @@ int main_loop(Mode mode, GeneralSettings& settings, LogFile& log_file, ServiceLo
 
     platform::PowerEvents power;
     std::string why;
-    if (power.connect([&](bool sleeping) {
-            loop.post(platform::WM_POWERBROADCAST,
-                      sleeping ? platform::PBT_APMSUSPEND : platform::PBT_APMRESUMESUSPEND);
-        }, &why)) {
+    if (power.connect(
+            [&](bool sleeping) {
+                loop.post(platform::WM_POWERBROADCAST,
+                          sleeping ? platform::PBT_APMSUSPEND : platform::PBT_APMRESUMESUSPEND);
+            },
+            &why)) {
         window.set_power_events(&power);
         loop.watch_fd(power.fd(), [&] { power.process(); });
     } else {
@@ -193,8 +199,10 @@ int main_loop(Mode mode, GeneralSettings& settings, LogFile& log_file, ServiceLo
             tray_event->reset();
         } catch (const std::system_error& e) {
             const char* why2 = system_error_text(e.code().value());
-            if (mode == Mode::Service) log(LOG_ERROR, "Can't pulse systray event -- %s\n", why2);
-            else report_box(mode, "Error!", strprintf("Can't pulse systray event -- %s", why2));
+            if (mode == Mode::Service)
+                log(LOG_ERROR, "Can't pulse systray event -- %s\n", why2);
+            else
+                report_box(mode, "Error!", strprintf("Can't pulse systray event -- %s", why2));
         }
     }
     platform::ServiceNotify::ready("Running");
@@ -233,7 +241,9 @@ int run_once(const std::string& name, GeneralSettings& settings, LogFile& log_fi
         Backup backup(*set, settings, flags, services);
         result = backup.run();
         log(LOG_INFO, "Backup %s %s %s\n", set->Name.c_str(),
-            result == kResultFailed ? "failed" : result == kResultAborted ? "aborted" : "completed",
+            result == kResultFailed    ? "failed"
+            : result == kResultAborted ? "aborted"
+                                       : "completed",
             now_text().c_str());
         if (result == kResultFailed && !backup.failure_text().empty())
             std::fprintf(stderr, "%s\n", backup.failure_text().c_str());
@@ -358,8 +368,8 @@ int vardeld_main(const std::vector<std::string>& args) {
                 try {
                     service_code = main_loop(mode, settings, log_file, log_host, loop, nullptr);
                 } catch (const MyError& e) {
-                    log_file.write_line(LOG_ERROR,
-                                        strprintf("WinMain error: %d,%s\r\n", e.code(), e.message()));
+                    log_file.write_line(
+                        LOG_ERROR, strprintf("WinMain error: %d,%s\r\n", e.code(), e.message()));
                     service_code = 1;
                 }
                 log(LOG_DEBUG, "Exit CallInteractiveStartup\n");
@@ -385,7 +395,8 @@ int vardeld_main(const std::vector<std::string>& args) {
             log(LOG_DEBUG, "Exited StartAsService\n");
         }
     } catch (const MyError& e) {
-        log_file.write_line(LOG_ERROR, strprintf("WinMain error: %d,%s\r\n", e.code(), e.message()));
+        log_file.write_line(LOG_ERROR,
+                            strprintf("WinMain error: %d,%s\r\n", e.code(), e.message()));
         code = 1;
     }
     log(LOG_DEBUG, "Exit WinMain\n");

@@ -9,7 +9,9 @@ namespace vardel {
 
 namespace {
 
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 }  // namespace
 
@@ -43,7 +45,9 @@ const BackupSet* ManualStart::find(std::string_view name) const {
     return nullptr;
 }
 
-void ManualStart::send(const std::string& name) const { sender_(name); }
+void ManualStart::send(const std::string& name) const {
+    sender_(name);
+}
 
 ManualStart::Outcome ManualStart::start_from_command_line(const std::string& typed,
                                                           std::string& message) const {

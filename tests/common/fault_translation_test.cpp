@@ -44,7 +44,8 @@ TEST(FaultTranslation, ASignalWithoutACodeOfItsOwnIsUnrecognized) {
 }
 
 TEST(FaultTranslation, EveryTableCodeHasItsMessage) {
-    EXPECT_STREQ(fault_message(static_cast<int32_t>(0xC0000096)), "Encoutered privileged instruction");
+    EXPECT_STREQ(fault_message(static_cast<int32_t>(0xC0000096)),
+                 "Encoutered privileged instruction");
     EXPECT_STREQ(fault_message(static_cast<int32_t>(0x80000002)), "Misaligned data");
     EXPECT_STREQ(fault_message(12345), "Unrecognized exception");
 }

@@ -1,13 +1,13 @@
 #include "common/ini_document.h"
 
 #include <gtest/gtest.h>
-#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "tests/support/scratch.h"
-#include "tests/support/unwritable_folder.h"
 #include "tests/support/tiny_fs.h"
+#include "tests/support/unwritable_folder.h"
 
 namespace vardel {
 namespace {
@@ -79,12 +79,13 @@ TEST_F(Ini, SavesSectionsInTheOrderOfTheirFirstEntryWithCrLf) {
 // A set name is compared with the one its folder's file records, so every
 // value must read back as it was written; ordinary ones are written plainly.
 TEST_F(Ini, ValuesTheReaderWouldChangeAreWrittenSoTheyReadBackExactly) {
-    const std::vector<std::string> values = {
-        "My  Docs", "Nightly ", " leading", "\"Quoted\" set", "C:\\data\\x", "a \"b\"  c\\",
-        "plain value", "x=y", ""};
+    const std::vector<std::string> values = {"My  Docs",       "Nightly ",    " leading",
+                                             "\"Quoted\" set", "C:\\data\\x", "a \"b\"  c\\",
+                                             "plain value",    "x=y",         ""};
     IniDocument doc;
     doc.set_file_name(path("BACKUP.INI"));
-    for (size_t i = 0; i < values.size(); ++i) doc.set_text("BACKUPSET", "V" + std::to_string(i), values[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        doc.set_text("BACKUPSET", "V" + std::to_string(i), values[i]);
     ASSERT_TRUE(doc.save());
     IniDocument back;
     ASSERT_TRUE(back.load(path("BACKUP.INI")));
@@ -152,7 +153,8 @@ TEST_F(Ini, ASaveOntoAFullDiskFailsAndKeepsTheOldFileByteForByte) {
     ASSERT_TRUE(doc.save());
     std::string before = read_file(p);
     // Far more than the disk holds: the write must fail, not the old file.
-    for (int i = 0; i < 2000; ++i) doc.set_number("BACKUPSET", "BACKUPINSTANCE_" + std::to_string(i), i);
+    for (int i = 0; i < 2000; ++i)
+        doc.set_number("BACKUPSET", "BACKUPINSTANCE_" + std::to_string(i), i);
     std::string err;
     EXPECT_FALSE(doc.save(&err));
     EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;

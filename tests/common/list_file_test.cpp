@@ -24,8 +24,8 @@ TEST_F(ListFile, OrdinaryNamesUseThePlainForm) {
 }
 
 TEST_F(ListFile, NamesWithLineBreaksOrEdgeBlanksRoundTrip) {
-    for (std::string name : {"two\nlines", "cr\rhere", " leading", "trailing ", "tab\tend\t",
-                             "100% sure\n"}) {
+    for (std::string name :
+         {"two\nlines", "cr\rhere", " leading", "trailing ", "tab\tend\t", "100% sure\n"}) {
         std::string line = format_list_line('B', name);
         EXPECT_EQ(line[0], 'b') << name;
         // One line on disk, whatever the name holds.

@@ -12,7 +12,7 @@ namespace {
 using test::SetClock;
 
 class LocalClockTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();

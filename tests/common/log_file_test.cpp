@@ -20,7 +20,7 @@ using test::SetClock;
 
 // The product key's "CurrentCycle" and the settings, as the service keeps them.
 class TestHost : public LogFileHost {
-public:
+  public:
     LogFileSettings log_settings() override { return settings; }
     bool read_current_cycle(int64_t& c) override {
         if (!key_opens) return false;
@@ -48,7 +48,7 @@ public:
 };
 
 class LogFileTest : public test::ScratchTest {
-protected:
+  protected:
     void SetUp() override {
         ScratchTest::SetUp();
         host.settings.log_file_path = path("logs");
@@ -75,8 +75,9 @@ protected:
 TEST_F(LogFileTest, LinesStartWithTheLevelNameAndFoldersAreCreated) {
     log(LOG_INFO, "Vardeld started %s\r\n", " Mon Jan 06 2025 10:00:00");
     log(LOG_PROGRESS, "a\nb\n");
-    EXPECT_EQ(log_n(0), "INFO      Vardeld started  Mon Jan 06 2025 10:00:00\r\n"
-                        "PROGRESS  a\r\nb\r\n");
+    EXPECT_EQ(log_n(0),
+              "INFO      Vardeld started  Mon Jan 06 2025 10:00:00\r\n"
+              "PROGRESS  a\r\nb\r\n");
 }
 
 TEST_F(LogFileTest, ThreeLogsRotateAndEachNewTurnStartsEmpty) {
@@ -176,7 +177,8 @@ TEST_F(LogFileTest, AProcessorFaultIsTheLastLineOfTheLog) {
     });
     EXPECT_NE(r.exit_code, 0);
     std::string log_text = log_n(0);
-    EXPECT_NE(log_text.find("INFO      working\r\nERROR     WinMain error: -1073741676,Integer division by zero\r\n"),
+    EXPECT_NE(log_text.find("INFO      working\r\nERROR     WinMain error: -1073741676,Integer "
+                            "division by zero\r\n"),
               std::string::npos)
         << log_text;
 }

@@ -12,7 +12,7 @@ namespace vardel {
 namespace {
 
 class RecordingSink : public LogSink {
-public:
+  public:
     explicit RecordingSink(std::string tag, std::vector<std::string>* order = nullptr)
         : tag_(std::move(tag)), order_(order) {}
     void write_line(int level, std::string_view text) override {
@@ -21,13 +21,13 @@ public:
     }
     std::vector<std::string> lines;
 
-private:
+  private:
     std::string tag_;
     std::vector<std::string>* order_;
 };
 
 class LogTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { Logger::instance().set_min_level(LOG_DEBUG); }
 };
 
@@ -93,7 +93,8 @@ TEST_F(LogTest, LinesFromEightThreadsAreNeverInterleaved) {
     for (const std::string& l : sink.lines) {
         int t, i;
         char end[4];
-        ASSERT_EQ(std::sscanf(l.c_str(), "PROGRESS  thread %d line %d %3s\r\n", &t, &i, end), 3) << l;
+        ASSERT_EQ(std::sscanf(l.c_str(), "PROGRESS  thread %d line %d %3s\r\n", &t, &i, end), 3)
+            << l;
         ASSERT_EQ(l, strprintf("PROGRESS  thread %d line %d end\r\n", t, i));
     }
 }

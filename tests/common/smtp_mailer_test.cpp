@@ -37,12 +37,12 @@ MailerTimings quick() {
 }
 
 class FixedClock : public platform::Clock {
-public:
+  public:
     int64_t now() const override { return 1700000000; }
 };
 
 class SmtpMailerTest : public test::ScratchTest {
-protected:
+  protected:
     void start_aiosmtpd() {
         server_ = std::make_unique<test::SmtpServer>(path("smtp"));
         ASSERT_TRUE(server_->ok()) << server_->why_not();
@@ -58,7 +58,7 @@ protected:
 // A server of our own for the replies aiosmtpd will not give: it answers
 // each line it reads from the script, and keeps everything it was sent.
 class ScriptedServer {
-public:
+  public:
     // reply(line) gives the answer to a line ("" to stay silent).
     ScriptedServer(std::string greeting, std::function<std::string(const std::string&)> reply)
         : greeting_(std::move(greeting)), reply_(std::move(reply)) {
@@ -85,7 +85,7 @@ public:
     }
     int connections() const { return connections_; }
 
-private:
+  private:
     void serve() {
         pollfd p{listen_, POLLIN, 0};
         while (!stop_) {
@@ -155,22 +155,30 @@ TEST_F(SmtpMailerTest, AMessageReachesARealServerWithItsHeadersAndDotsAndACopy) 
 
     auto got = messages();
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].substr(0, got[0].find('|', got[0].find('|') + 1)), "vardel@example.org|ann@example.org");
-    EXPECT_EQ(got[1].substr(0, got[1].find('|', got[1].find('|') + 1)), "vardel@example.org|ops@example.org");
+    EXPECT_EQ(got[0].substr(0, got[0].find('|', got[0].find('|') + 1)),
+              "vardel@example.org|ann@example.org");
+    EXPECT_EQ(got[1].substr(0, got[1].find('|', got[1].find('|') + 1)),
+              "vardel@example.org|ops@example.org");
     for (const std::string& m : got) {
         std::string data = m.substr(m.find('|', m.find('|') + 1) + 1);
-        EXPECT_NE(data.find("Date: " + SmtpMailer::date_text(1700000000) + "\r\n"), std::string::npos) << data;
-        EXPECT_NE(data.find("From: vardel@example.org\r\nTo: ann@example.org\r\nSubject: Backup 'Nightly'\r\n\r\n"),
+        EXPECT_NE(data.find("Date: " + SmtpMailer::date_text(1700000000) + "\r\n"),
+                  std::string::npos)
+            << data;
+        EXPECT_NE(data.find("From: vardel@example.org\r\nTo: ann@example.org\r\nSubject: Backup "
+                            "'Nightly'\r\n\r\n"),
                   std::string::npos)
             << data;
         // Lines end in CR LF whatever they ended in; the doubled dots are undone.
-        EXPECT_NE(data.find("\r\n\r\nBackup Completed\r\n.hidden\r\nsecond line\r\nthird\r\n.\r\nlast\r\n"),
-                  std::string::npos)
+        EXPECT_NE(
+            data.find(
+                "\r\n\r\nBackup Completed\r\n.hidden\r\nsecond line\r\nthird\r\n.\r\nlast\r\n"),
+            std::string::npos)
             << data;
     }
     // "Thu, 14 Nov 2023  22:13:20 UTC": two blanks before the hour.
-    EXPECT_TRUE(std::regex_match(SmtpMailer::date_text(1700000000),
-                                 std::regex(R"([A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4}  \d\d:\d\d:\d\d \S*)")))
+    EXPECT_TRUE(std::regex_match(
+        SmtpMailer::date_text(1700000000),
+        std::regex(R"([A-Z][a-z]{2}, \d\d [A-Z][a-z]{2} \d{4}  \d\d:\d\d:\d\d \S*)")))
         << SmtpMailer::date_text(1700000000);
 }
 
@@ -183,12 +191,14 @@ TEST_F(SmtpMailerTest, NoSenderSendsNothingAndLineBreaksInHeadersAreRefused) {
     EXPECT_EQ(error, "");
 
     mailer.set_from("vardel@example.org");
-    EXPECT_FALSE(mailer.send("ann@example.org", "", "Backup 'x'\r\nBcc: all@example.org", "b", &error));
+    EXPECT_FALSE(
+        mailer.send("ann@example.org", "", "Backup 'x'\r\nBcc: all@example.org", "b", &error));
     EXPECT_EQ(error, "Can't send mail: the subject holds a line break");
     EXPECT_FALSE(mailer.send("ann@example.org\nRCPT TO:<all@example.org>", "", "s", "b"));
     EXPECT_EQ(mailer.error_text(), "Can't send mail: the recipient address holds a line break");
     EXPECT_FALSE(mailer.send("ann@example.org", "a\rb", "s", "b"));
-    EXPECT_EQ(mailer.error_text(), "Can't send mail: the copy recipient address holds a line break");
+    EXPECT_EQ(mailer.error_text(),
+              "Can't send mail: the copy recipient address holds a line break");
     mailer.set_from("v@x\r\nDATA");
     EXPECT_FALSE(mailer.send("ann@example.org", "", "s", "b"));
     EXPECT_EQ(mailer.error_text(), "Can't send mail: the sender address holds a line break");
@@ -224,7 +234,8 @@ TEST_F(SmtpMailerTest, UnexpectedRepliesFailWithTheLineReceived) {
     }
     {
         ScriptedServer refusing("220 ready\r\n", [](const std::string& line) {
-            return line.rfind("RCPT TO:<a@", 0) == 0 ? std::string("550 no such user\r\n") : polite(line);
+            return line.rfind("RCPT TO:<a@", 0) == 0 ? std::string("550 no such user\r\n")
+                                                     : polite(line);
         });
         SmtpMailer mailer(quick(), clock_);
         mailer.set_host(refusing.host());
@@ -245,7 +256,9 @@ TEST_F(SmtpMailerTest, UnexpectedRepliesFailWithTheLineReceived) {
         EXPECT_EQ(mailer.error_text(), "Unexpected response to QUIT: 500 what");
         // On the wire: the dots doubled, a blank line before the end marker.
         std::string wire = rude.received();
-        EXPECT_NE(wire.find("\r\n\r\n..hidden\r\n...two\r\nplain\r\n\r\n.\r\nQUIT\r\n"), std::string::npos) << wire;
+        EXPECT_NE(wire.find("\r\n\r\n..hidden\r\n...two\r\nplain\r\n\r\n.\r\nQUIT\r\n"),
+                  std::string::npos)
+            << wire;
         EXPECT_NE(wire.find("HELO "), std::string::npos);
     }
 }
@@ -267,7 +280,8 @@ TEST_F(SmtpMailerTest, SilenceOverlongLinesAndRepliesSentTogetherAreHandled) {
         mailer.set_host(chatty.host());
         mailer.set_from("v@example.org");
         EXPECT_FALSE(mailer.send("a@example.org", "", "s", "b"));
-        EXPECT_EQ(mailer.error_text(), "Unexpected greeting on Send: 220 " + std::string(1019, 'x'));
+        EXPECT_EQ(mailer.error_text(),
+                  "Unexpected greeting on Send: 220 " + std::string(1019, 'x'));
     }
     {
         // Greeting and the HELO answer in one packet: the second line waits in the buffer.
@@ -316,7 +330,8 @@ TEST_F(SmtpMailerTest, ConnectionFailuresGiveTheNetworkTexts) {
     for (const char* bad : {"mail:", "mail:99999", "mail:2x", "[::1", "[::1]x"}) {
         mailer.set_host(bad);
         EXPECT_FALSE(mailer.send("a@example.org", "", "s", "b"));
-        EXPECT_EQ(mailer.error_text().rfind("Bad SMTPHost '", 0), 0u) << bad << ": " << mailer.error_text();
+        EXPECT_EQ(mailer.error_text().rfind("Bad SMTPHost '", 0), 0u)
+            << bad << ": " << mailer.error_text();
     }
 }
 

@@ -15,7 +15,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes bytes_of(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytes_of(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Compresses in blocks of the given sizes (cycled), then finishes.
 Bytes compress(LzwEncoder& enc, const Bytes& in, const std::vector<size_t>& blocks = {65536}) {
@@ -131,8 +133,8 @@ Bytes reference_compress(const Bytes& in) {
 }
 
 Bytes text(size_t n, uint32_t seed = 3) {
-    static const char* words[] = {"alpha ", "beta ", "gamma ", "delta\n", "the ", "file ", "of ",
-                                  "backup ", "x", "yy", "zzz "};
+    static const char* words[] = {"alpha ", "beta ",   "gamma ", "delta\n", "the ", "file ",
+                                  "of ",    "backup ", "x",      "yy",      "zzz "};
     std::mt19937 rng(seed);
     Bytes out;
     while (out.size() < n) {
@@ -156,9 +158,15 @@ Bytes mixed(size_t n) {
     while (out.size() < n) {
         Bytes part;
         switch (seed % 3) {
-            case 0: part = text(300000, seed); break;
-            case 1: part = random_data(200000, seed); break;
-            default: part.assign(150000, static_cast<uint8_t>(seed)); break;
+            case 0:
+                part = text(300000, seed);
+                break;
+            case 1:
+                part = random_data(200000, seed);
+                break;
+            default:
+                part.assign(150000, static_cast<uint8_t>(seed));
+                break;
         }
         out.insert(out.end(), part.begin(), part.end());
         ++seed;
@@ -204,8 +212,10 @@ TEST(Lzw, WidensAfterCode511AndClearsAt12BitsAfter4095) {
     size_t widen = 1;
     data = 252;
     for (++i; codes[i].first != 256; ++i) {
-        if (codes[i].first == 258) ++widen;
-        else ++data;
+        if (codes[i].first == 258)
+            ++widen;
+        else
+            ++data;
     }
     EXPECT_EQ(widen, 3u);
     EXPECT_EQ(data, 3836u);
@@ -299,8 +309,15 @@ TEST(Lzw, DecodingStopsAtTheEndCode) {
     tail.insert(tail.end(), {0xFF, 0xFF, 0x12});
     EXPECT_EQ(decompress(tail), bytes_of("hello"));
     // A 258 at 12 bits clears like 256.
-    EXPECT_EQ(decompress(pack({{'a', 9}, {258, 9}, {'b', 10}, {258, 10}, {258, 11},
-                               {'c', 12}, {258, 12}, {'d', 9}, {257, 9}})),
+    EXPECT_EQ(decompress(pack({{'a', 9},
+                               {258, 9},
+                               {'b', 10},
+                               {258, 10},
+                               {258, 11},
+                               {'c', 12},
+                               {258, 12},
+                               {'d', 9},
+                               {257, 9}})),
               bytes_of("abcd"));
 }
 

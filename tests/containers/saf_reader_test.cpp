@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <array>
+#include <filesystem>
 #include <set>
 
 #include "common/my_error.h"
@@ -73,7 +73,7 @@ std::string message_of(const std::function<void()>& fn, int32_t* code = nullptr)
 }
 
 class SafReaderTest : public test::ScratchTest {
-protected:
+  protected:
     std::string archive() const { return path("B1_1.SAF"); }
 
     // A tree of the sizes that matter, saved through the entry operations.
@@ -251,10 +251,10 @@ TEST_F(SafReaderTest, OpeningRefusesWhatIsNotAReadableArchive) {
 
 TEST_F(SafReaderTest, OlderArchivesWithTheShortHeaderAreRead) {
     const uint64_t t = 133000000000000000ULL;
-    test::write_whole_file(archive(), build({RawEntry{"/old/a.txt", 0x10, "hello", 5, t},
-                                             RawEntry{"/old/dir", 0x20, "", 0, 0},
-                                             RawEntry{"", 0x60, "", 0, 0}},
-                                            1));
+    test::write_whole_file(
+        archive(), build({RawEntry{"/old/a.txt", 0x10, "hello", 5, t},
+                          RawEntry{"/old/dir", 0x20, "", 0, 0}, RawEntry{"", 0x60, "", 0, 0}},
+                         1));
     SafReader r;
     r.open(archive());
     EXPECT_EQ(r.version(), 1u);

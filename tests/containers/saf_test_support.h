@@ -31,8 +31,12 @@ inline uint16_t le16(const std::string& b, size_t at) {
     std::memcpy(&v, b.data() + at, 2);
     return v;
 }
-inline void put32(std::string& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
-inline void put16(std::string& b, size_t at, uint16_t v) { std::memcpy(b.data() + at, &v, 2); }
+inline void put32(std::string& b, size_t at, uint32_t v) {
+    std::memcpy(b.data() + at, &v, 4);
+}
+inline void put16(std::string& b, size_t at, uint16_t v) {
+    std::memcpy(b.data() + at, &v, 2);
+}
 
 // Saves one file through the entry operations, as the backup run does.
 inline bool save_file(SafWriter& w, const std::string& path) {

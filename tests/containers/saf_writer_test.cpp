@@ -21,7 +21,7 @@ using test::le32;
 using test::le64;
 
 class SafWriterTest : public test::ScratchTest {
-protected:
+  protected:
     std::string archive() const { return path("B1_1.SAF"); }
 };
 
@@ -66,7 +66,8 @@ TEST_F(SafWriterTest, ZipFilesAreStoredAndOthersCompressed) {
     std::string empty = write_file("src/empty", "");
     SafWriter w;
     ASSERT_TRUE(w.create_archive(archive()));
-    for (auto& p : {upper, lower, text, empty}) ASSERT_TRUE(test::save_file(w, p)) << w.error_text();
+    for (auto& p : {upper, lower, text, empty})
+        ASSERT_TRUE(test::save_file(w, p)) << w.error_text();
     ASSERT_TRUE(w.close_archive());
 
     std::string b = read_file(archive());
@@ -222,11 +223,13 @@ TEST_F(SafWriterTest, FailuresGiveTheDesignedCodesAndTexts) {
     EXPECT_FALSE(w.create_archive(path("other.SAF")));
     EXPECT_FALSE(w.open_file_entry(path("missing")));
     EXPECT_EQ(w.error_code(), 31);
-    EXPECT_EQ(w.error_text(), "Can't stat file " + path("missing") + ": No such file or directory\n");
+    EXPECT_EQ(w.error_text(),
+              "Can't stat file " + path("missing") + ": No such file or directory\n");
     EXPECT_FALSE(w.add_directory_entry(path("nodir")));
     EXPECT_EQ(w.error_code(), 31);
     EXPECT_FALSE(w.add_file(path("missing")));
-    EXPECT_EQ(w.error_text(), "Can't open file " + path("missing") + ": No such file or directory\n");
+    EXPECT_EQ(w.error_text(),
+              "Can't open file " + path("missing") + ": No such file or directory\n");
     // A name the reader would refuse is never written.
     EXPECT_FALSE(w.open_file_entry("/" + std::string(5000, 'n')));
     EXPECT_EQ(w.error_code(), 31);
@@ -253,7 +256,7 @@ TEST_F(SafWriterTest, FailuresGiveTheDesignedCodesAndTexts) {
 
 // A disk that holds `limit` bytes of archive; counts flushes.
 class SmallDisk : public SafArchiveFile {
-public:
+  public:
     explicit SmallDisk(uint64_t limit, int* syncs) : limit_(limit), syncs_(syncs) {}
     bool write_at(const void* data, size_t length, uint64_t offset) override {
         if (offset + length > limit_) {
@@ -268,7 +271,7 @@ public:
         return SafArchiveFile::sync();
     }
 
-private:
+  private:
     uint64_t limit_;
     int* syncs_;
 };

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <map>
-#include <cstring>
 
 #include "containers/zip_writer.h"
 #include "platform/file_info.h"
@@ -27,7 +27,7 @@ std::vector<std::string> entries_in_folder(const std::string& dir) {
 }
 
 class ZipReaderTest : public test::ScratchTest {
-protected:
+  protected:
     // A small tree inside scratch()/src with known contents, modes and times.
     std::map<std::string, std::string> make_tree() {
         std::map<std::string, std::string> files = {
@@ -50,8 +50,11 @@ TEST_F(ZipReaderTest, ListsAndExtractsArchivesMadeByInfoZip) {
     auto files = make_tree();
     // Three shapes Info-ZIP writes: plain, forced ZIP64 fields, and streamed
     // to a pipe (sizes in data descriptors after the data).
-    ASSERT_EQ(run_shell("cd '" + scratch() + "' && zip -q -r plain.zip src && zip -q -r -fz z64.zip src && " +
-                        "zip -q -r - src > streamed.zip").exit_code, 0);
+    ASSERT_EQ(run_shell("cd '" + scratch() +
+                        "' && zip -q -r plain.zip src && zip -q -r -fz z64.zip src && " +
+                        "zip -q -r - src > streamed.zip")
+                  .exit_code,
+              0);
     for (const char* name : {"plain.zip", "z64.zip", "streamed.zip"}) {
         SCOPED_TRACE(name);
         ZipResult res = 0x7A;
@@ -115,9 +118,10 @@ TEST_F(ZipReaderTest, OurArchivesRoundTripAndTheBlockHookDecodesThem) {
 
     PasswordStream decode("pw");
     decode.restart();
-    ASSERT_EQ(r->extract(0, path("restored.txt"),
-                         [&](void* p, size_t n) { decode.encode(p, static_cast<std::ptrdiff_t>(n)); }),
-              ZR_OK);
+    ASSERT_EQ(
+        r->extract(0, path("restored.txt"),
+                   [&](void* p, size_t n) { decode.encode(p, static_cast<std::ptrdiff_t>(n)); }),
+        ZR_OK);
     EXPECT_EQ(read_file(path("restored.txt")), plain);
     ASSERT_EQ(r->extract(0, path("raw.txt")), ZR_OK);
     EXPECT_NE(read_file(path("raw.txt")), plain);
@@ -165,7 +169,8 @@ while p < len(cd):
 new = data[:at] + out + data[end:end + 12] + struct.pack("<II", len(out), at) + data[end + 20:]
 open(sys.argv[1], "wb").write(new)
 print(zipfile.ZipFile(sys.argv[1]).testzip())
-)", {zip});
+)",
+                               {zip});
     ASSERT_EQ(py.out, "None\n") << py.err;
     auto r = ZipReader::open(zip);
     ASSERT_TRUE(r);
@@ -190,7 +195,10 @@ import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w") as z:
     for i in range(70000):
         z.writestr("d/%05d" % i, str(i))
-)", {many}).exit_code, 0);
+)",
+                               {many})
+                  .exit_code,
+              0);
     auto m = ZipReader::open(many);
     ASSERT_TRUE(m);
     ASSERT_EQ(m->entry_count(), 70000u);
@@ -207,14 +215,16 @@ TEST_F(ZipReaderTest, BadArchivesGiveResultCodesAndBadEntriesLeaveTheTargetAlone
     EXPECT_EQ(res, ZR_NOFILE);
     EXPECT_EQ(ZipReader::open(write_file("empty.zip", ""), &res), nullptr);
     EXPECT_EQ(res, ZR_CORRUPT);
-    EXPECT_EQ(ZipReader::open(write_file("garbage.zip", test::random_text(5000, 7)), &res), nullptr);
+    EXPECT_EQ(ZipReader::open(write_file("garbage.zip", test::random_text(5000, 7)), &res),
+              nullptr);
     EXPECT_EQ(res, ZR_CORRUPT);
 
     auto files = make_tree();
     ASSERT_EQ(run_shell("cd '" + scratch() + "' && zip -q -r good.zip src").exit_code, 0);
     std::string good = read_file(path("good.zip"));
     // Cut short: the central directory is gone.
-    EXPECT_EQ(ZipReader::open(write_file("half.zip", good.substr(0, good.size() / 2)), &res), nullptr);
+    EXPECT_EQ(ZipReader::open(write_file("half.zip", good.substr(0, good.size() / 2)), &res),
+              nullptr);
     EXPECT_EQ(res, ZR_CORRUPT);
     char text[64];
     zip_result_text(res, text, sizeof text);
@@ -246,7 +256,8 @@ TEST_F(ZipReaderTest, BadArchivesGiveResultCodesAndBadEntriesLeaveTheTargetAlone
     }
     EXPECT_EQ(tried, 2u);
     EXPECT_EQ(read_file(dest + "/keep"), "the file that was there");
-    EXPECT_EQ(entries_in_folder(dest), std::vector<std::string>{"keep"}) << "no temporary file left";
+    EXPECT_EQ(entries_in_folder(dest), std::vector<std::string>{"keep"})
+        << "no temporary file left";
 
     EXPECT_EQ(r->extract(r->entry_count(), dest + "/x"), ZR_ARGS);
     size_t file_index = 0;

@@ -8,7 +8,9 @@
 
 namespace vardel::test {
 
-inline ChildResult run_tool(const std::vector<std::string>& argv) { return run_program(argv); }
+inline ChildResult run_tool(const std::vector<std::string>& argv) {
+    return run_program(argv);
+}
 
 // Runs a Python snippet; sys.argv[1:] are the args.
 inline ChildResult run_python(const std::string& code, const std::vector<std::string>& args = {}) {

@@ -7,8 +7,8 @@
 #include <zlib.h>
 
 #include <atomic>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 
 #include "containers/zip_reader.h"
 #include "platform/file_info.h"
@@ -26,7 +26,7 @@ using test::run_tool;
 
 // Counts the reads the writer asks for.
 class CountingHook : public ZipReadHook {
-public:
+  public:
     using ZipReadHook::ZipReadHook;
     bool read(platform::File& f, void* b, size_t n, size_t& got) override {
         ++calls;
@@ -36,7 +36,7 @@ public:
 };
 
 class ZipWriterTest : public test::ScratchTest {
-protected:
+  protected:
     std::atomic<bool> abort_{false};
 };
 
@@ -54,7 +54,8 @@ TEST_F(ZipWriterTest, ArchivesPassUnzipAndPythonAndUnzipRestoresFilesModesAndTim
     for (auto& [p, data] : files) test::write_whole_file(p, data);
     ::chmod((src + "/sub/deep/ro.txt").c_str(), 0444);
     ::chmod((src + "/run.sh").c_str(), 0755);
-    ASSERT_TRUE(platform::set_file_times(src + "/data.txt", platform::filetime_from_unix(1500000000, 0),
+    ASSERT_TRUE(platform::set_file_times(src + "/data.txt",
+                                         platform::filetime_from_unix(1500000000, 0),
                                          platform::filetime_from_unix(1500000000, 0)));
     fs::create_directories(src + "/emptydir");
 
@@ -75,7 +76,8 @@ z = zipfile.ZipFile(sys.argv[1])
 print("bad", z.testzip())
 for i in z.infolist():
     print(i.filename, i.compress_type, oct(i.external_attr >> 16), i.create_system)
-)", {zip});
+)",
+                         {zip});
     ASSERT_EQ(py.exit_code, 0) << py.err;
     EXPECT_NE(py.out.find("bad None\n"), std::string::npos) << py.out;
     std::string rel = src.substr(1);  // the full path without its leading "/"
@@ -104,7 +106,8 @@ TEST_F(ZipWriterTest, NamesDropTheLeadingSlashAndTheListedExtensionsAreStoredInA
     EXPECT_EQ(ZipWriter::entry_name("/home/ann/a.txt"), "home/ann/a.txt");
     EXPECT_EQ(ZipWriter::entry_name("//srv/x"), "srv/x");
     EXPECT_EQ(ZipWriter::entry_name("/"), "");
-    for (const char* n : {"a.Z", "a.z", "b.zip", "B.ZIP", "c.zoo", "d.ARC", "e.lzh", "f.arj", "g.gz", "h.TgZ", "dir/"})
+    for (const char* n : {"a.Z", "a.z", "b.zip", "B.ZIP", "c.zoo", "d.ARC", "e.lzh", "f.arj",
+                          "g.gz", "h.TgZ", "dir/"})
         EXPECT_TRUE(ZipWriter::stored_by_name(n)) << n;
     for (const char* n : {"data.txt", "a.zip.txt", "gz", "x.tar", "zip", "a.zipx"})
         EXPECT_FALSE(ZipWriter::stored_by_name(n)) << n;
@@ -173,7 +176,7 @@ TEST_F(ZipWriterTest, ResultTextsFollowTheTableAndAreCutToFit) {
 
 TEST_F(ZipWriterTest, AnAbortDuringAnAddFailsTheHookAtOnceAndTheAdd) {
     class AbortAfterFirstRead : public ZipReadHook {
-    public:
+      public:
         AbortAfterFirstRead(std::atomic<bool>& abort) : ZipReadHook(abort), flag_(abort) {}
         bool read(platform::File& f, void* b, size_t n, size_t& got) override {
             bool ok = ZipReadHook::read(f, b, n, got);
@@ -213,7 +216,8 @@ TEST_F(ZipWriterTest, AnAbortDuringAnAddFailsTheHookAtOnceAndTheAdd) {
     EXPECT_EQ(r->extract(1, path("x1")), ZR_CORRUPT);
     EXPECT_EQ(r->extract(2, path("x2")), ZR_CORRUPT);
     EXPECT_FALSE(fs::exists(path("x1")));
-    auto py = run_python("import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).testzip())", {zip});
+    auto py =
+        run_python("import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).testzip())", {zip});
     EXPECT_EQ(py.out, big.substr(1) + "\n");
 }
 
@@ -225,7 +229,8 @@ TEST_F(ZipWriterTest, SourcesThatCannotBeReadAndArchivesThatCannotBeWrittenGiveR
     ZipReadHook hook(abort_);
     EXPECT_EQ(w->add_file("/missing", path("missing"), hook), ZR_NOFILE);
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0644), 0);
-    EXPECT_EQ(w->add_file(path("fifo"), path("fifo"), hook), ZR_NOFILE) << "refused without blocking";
+    EXPECT_EQ(w->add_file(path("fifo"), path("fifo"), hook), ZR_NOFILE)
+        << "refused without blocking";
     EXPECT_EQ(w->add_file(scratch(), scratch(), hook), ZR_NOFILE);
     std::string ok = write_file("ok.txt", "fine");
     EXPECT_EQ(w->add_file(ok, ok, hook), ZR_OK);
@@ -247,18 +252,21 @@ TEST_F(ZipWriterTest, SourcesThatCannotBeReadAndArchivesThatCannotBeWrittenGiveR
 // Sparse files: the boundary costs no disk, only the time to deflate 4 GB of zeros.
 TEST_F(ZipWriterTest, AFileOfFourGigabytesIsRefusedUnopenedAndOneByteLessIsAdded) {
     std::string at = path("at_limit.bin"), over = path("over_limit.bin");
-    for (auto [p, size] : {std::pair{at, uint64_t{4294967295u}}, std::pair{over, uint64_t{4294967296u}}}) {
+    for (auto [p, size] :
+         {std::pair{at, uint64_t{4294967295u}}, std::pair{over, uint64_t{4294967296u}}}) {
         platform::File f;
         ASSERT_TRUE(f.open(p, platform::OpenMode::CreateReplace));
         if (!f.truncate(size)) GTEST_SKIP() << "no files of 4 GB here";
     }
     struct stat st;
     ASSERT_EQ(::stat(over.c_str(), &st), 0);
-    if (static_cast<uint64_t>(st.st_blocks) * 512 > (1u << 20)) GTEST_SKIP() << "no sparse files here";
+    if (static_cast<uint64_t>(st.st_blocks) * 512 > (1u << 20))
+        GTEST_SKIP() << "no sparse files here";
 
     EXPECT_TRUE(ZipWriter::fits(4294967295u));
     EXPECT_FALSE(ZipWriter::fits(4294967296u));
-    EXPECT_EQ(ZipWriter::too_large_text(over), "File '" + over + "' is too large for zip file (4GB max)");
+    EXPECT_EQ(ZipWriter::too_large_text(over),
+              "File '" + over + "' is too large for zip file (4GB max)");
 
     std::string zip = path("limit.zip");
     auto w = ZipWriter::create(zip);
@@ -278,7 +286,8 @@ TEST_F(ZipWriterTest, AFileOfFourGigabytesIsRefusedUnopenedAndOneByteLessIsAdded
 import sys, zipfile
 i = zipfile.ZipFile(sys.argv[1]).infolist()[0]
 print(i.filename, i.file_size, i.CRC)
-)", {zip});
+)",
+                         {zip});
     // CRC-32 of 4294967295 zero bytes, from 4095 blocks of 1 MiB and one a byte short
     std::vector<unsigned char> zeros(1 << 20, 0);
     uLong mib = crc32(0, zeros.data(), 1 << 20), crc = crc32(0, Z_NULL, 0);

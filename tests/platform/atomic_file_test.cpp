@@ -16,7 +16,7 @@ namespace {
 
 // Fails one chosen step, as a full disk or an I/O error would.
 class FailingOps : public AtomicWriteOps {
-public:
+  public:
     enum Step { Open, Write, ShortWrite, Sync, Rename };
     explicit FailingOps(Step s) : step_(s) {}
     int open_temp(const std::string& p, mode_t m) override {
@@ -41,7 +41,7 @@ public:
         return AtomicWriteOps::rename(a, b);
     }
 
-private:
+  private:
     Step step_;
     bool written_ = false;
 };
@@ -61,8 +61,8 @@ TEST_F(AtomicFile, ReplacesTheFileAndKeepsItsMode) {
 
 TEST_F(AtomicFile, AFailureAtAnyStepLeavesTheOldFileWhole) {
     std::string p = write_file("state.ini", "the old state, byte for byte\r\n");
-    for (auto step : {FailingOps::Open, FailingOps::Write, FailingOps::ShortWrite,
-                      FailingOps::Sync, FailingOps::Rename}) {
+    for (auto step : {FailingOps::Open, FailingOps::Write, FailingOps::ShortWrite, FailingOps::Sync,
+                      FailingOps::Rename}) {
         FailingOps ops(step);
         std::string err;
         EXPECT_FALSE(write_file_atomically(p, std::string(100000, 'x'), &err, &ops)) << step;

@@ -94,10 +94,12 @@ TEST_F(RuntimeDir, APerUserFolderThatAnotherAccountControlsIsRefused) {
             }
         });
     };
-    if (std::filesystem::exists("/var/lib/vardel/registry.db")) GTEST_SKIP() << "a machine-wide store is installed";
+    if (std::filesystem::exists("/var/lib/vardel/registry.db"))
+        GTEST_SKIP() << "a machine-wide store is installed";
     auto refused = as_nobody(shared);
     EXPECT_EQ(refused.exit_code, 1) << refused.out;
-    EXPECT_NE(refused.out.find("is not a private folder of this user"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("is not a private folder of this user"), std::string::npos)
+        << refused.out;
     auto fine = as_nobody(own);
     EXPECT_EQ(fine.exit_code, 0) << fine.out;
     EXPECT_EQ(fine.out, own + "/vardel/events");

@@ -45,8 +45,8 @@ TEST_F(ProcessTest, ProgramsGiveTheirOutputStatusAndOnlyTheGivenEnvironment) {
 
 TEST_F(ProcessTest, AChildThatLeavesItsOutputOpenStillGivesItsStatus) {
     // The background sleep holds the pipe after the shell has exited.
-    ProgramResult r = run_program({"/bin/sh", "-c", "sleep 3 & exit 5"}, {},
-                                  std::chrono::milliseconds(300));
+    ProgramResult r =
+        run_program({"/bin/sh", "-c", "sleep 3 & exit 5"}, {}, std::chrono::milliseconds(300));
     EXPECT_EQ(r.exit_status, 5);
 }
 

@@ -18,7 +18,8 @@ TEST(WinsockErrors, ErrnoValuesMapOntoTheTableAndItsTexts) {
     EXPECT_EQ(network_error_text(10061), "WSAECONNREFUSED: Connection attempt refused by host");
     EXPECT_EQ(network_error_text(10065), "WSAEHOSTUNREACH: No route to host");
     EXPECT_EQ(network_error_text(10091), "WSASYSNOTREADY: Network not ready");
-    EXPECT_EQ(network_error_text(10092), "WSAVERNOTSUPPORTED: Requested winsock version not available");
+    EXPECT_EQ(network_error_text(10092),
+              "WSAVERNOTSUPPORTED: Requested winsock version not available");
     EXPECT_EQ(network_error_text(winsock_code(ELOOP)), "WSAELOOP: ???");
     EXPECT_EQ(network_error_text(10101), "WSAEDISCON: ???");
     EXPECT_EQ(network_error_text(12345), "Unknown error 12345");

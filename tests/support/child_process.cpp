@@ -22,8 +22,10 @@ using Clock = std::chrono::steady_clock;
 void exec_with_env(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     for (const std::string& kv : env) {
         size_t eq = kv.find('=');
-        if (eq == std::string::npos) unsetenv(kv.c_str());
-        else setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
+        if (eq == std::string::npos)
+            unsetenv(kv.c_str());
+        else
+            setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
     }
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));

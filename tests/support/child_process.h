@@ -21,8 +21,7 @@ struct ChildResult {
 // Runs argv[0] (a path) with argv, the extra environment entries ("K=V") and
 // the given standard input; kills it after `timeout`.
 ChildResult run_program(const std::vector<std::string>& argv,
-                        const std::vector<std::string>& env = {},
-                        const std::string& input = {},
+                        const std::vector<std::string>& env = {}, const std::string& input = {},
                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // Runs fn in a forked child (which exits with fn's return value); output captured.
@@ -31,8 +30,9 @@ ChildResult run_in_child(const std::function<int()>& fn,
 
 // A program running in the background; killed (SIGKILL) when destroyed.
 class BackgroundProcess {
-public:
-    BackgroundProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+  public:
+    BackgroundProcess(const std::vector<std::string>& argv,
+                      const std::vector<std::string>& env = {},
                       const std::string& stdout_path = "/dev/null");
     // A forked child running fn (exits with its value).
     explicit BackgroundProcess(const std::function<int()>& fn);
@@ -46,7 +46,7 @@ public:
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
     bool running();
 
-private:
+  private:
     pid_t pid_ = -1;
     bool reaped_ = false;
     int status_ = 0;

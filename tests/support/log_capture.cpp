@@ -2,9 +2,13 @@
 
 namespace vardel::test {
 
-LogCapture::LogCapture() { Logger::instance().add_sink(this, SinkOrder::Other); }
+LogCapture::LogCapture() {
+    Logger::instance().add_sink(this, SinkOrder::Other);
+}
 
-LogCapture::~LogCapture() { Logger::instance().remove_sink(this); }
+LogCapture::~LogCapture() {
+    Logger::instance().remove_sink(this);
+}
 
 void LogCapture::write_line(int level, std::string_view text) {
     std::string t;
@@ -33,13 +37,17 @@ void LogCapture::clear() {
 std::string LogCapture::file_form(const Line& l) {
     std::string s = level_name(l.level);
     for (char c : l.text) {
-        if (c == '\n') s += "\r\n";
-        else s.push_back(c);
+        if (c == '\n')
+            s += "\r\n";
+        else
+            s.push_back(c);
     }
     return s;
 }
 
-bool LogCapture::has(std::string_view part) const { return occurrences(part) > 0; }
+bool LogCapture::has(std::string_view part) const {
+    return occurrences(part) > 0;
+}
 
 int LogCapture::occurrences(std::string_view part) const {
     std::lock_guard l(m_);

@@ -13,7 +13,7 @@
 namespace vardel::test {
 
 class LogCapture : public LogSink {
-public:
+  public:
     struct Line {
         int level;
         std::string text;  // as logged, CR LF turned back into "\n"
@@ -41,7 +41,7 @@ public:
     // Called for each line (level, text with "\n"); keep it short.
     std::function<void(int level, const std::string& text)> on_line;
 
-private:
+  private:
     static std::string file_form(const Line& l);
     mutable std::mutex m_;
     std::vector<Line> lines_;

@@ -33,14 +33,17 @@ CollectingClient::CollectingClient(Asks asks, const std::string& socket_path)
         wait_for([](const PipeRecord& r) { return r.code == PIPE_STATUS; }, 0, 10s).has_value();
 }
 
-CollectingClient::~CollectingClient() { client_.close(); }
+CollectingClient::~CollectingClient() {
+    client_.close();
+}
 
 bool CollectingClient::send(uint32_t code, const std::string& text) {
     return client_.queue_message(code, text);
 }
 
-std::optional<size_t> CollectingClient::wait_for(const std::function<bool(const PipeRecord&)>& match,
-                                                 size_t from, std::chrono::milliseconds timeout) {
+std::optional<size_t> CollectingClient::wait_for(
+    const std::function<bool(const PipeRecord&)>& match, size_t from,
+    std::chrono::milliseconds timeout) {
     std::unique_lock l(m_);
     std::optional<size_t> found;
     cv_.wait_for(l, timeout, [&] {
@@ -55,8 +58,8 @@ std::optional<size_t> CollectingClient::wait_for(const std::function<bool(const 
     return found;
 }
 
-std::optional<size_t> CollectingClient::wait_for(uint32_t code, const std::string& text, size_t from,
-                                                 std::chrono::milliseconds timeout) {
+std::optional<size_t> CollectingClient::wait_for(uint32_t code, const std::string& text,
+                                                 size_t from, std::chrono::milliseconds timeout) {
     return wait_for([&](const PipeRecord& r) { return r.code == code && r.text == text; }, from,
                     timeout);
 }
@@ -81,7 +84,8 @@ std::vector<std::string> status_lines(const std::string& text) {
     size_t start = 0;
     while (true) {
         size_t end = text.find("\r\n", start);
-        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        lines.push_back(
+            text.substr(start, end == std::string::npos ? std::string::npos : end - start));
         if (end == std::string::npos) break;
         start = end + 2;
     }
@@ -111,8 +115,9 @@ void ServiceTest::TearDown() {
 void ServiceTest::add_set(const std::string& name, int files) {
     std::string base = path("sets/" + name);
     for (int i = 0; i < files; ++i)
-        write_file("sets/" + name + "/src/d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".txt",
-                   "file " + std::to_string(i) + "\n");
+        write_file(
+            "sets/" + name + "/src/d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".txt",
+            "file " + std::to_string(i) + "\n");
     std::filesystem::create_directories(base + "/src");
     std::filesystem::create_directories(base + "/dest");
     BackupSet s;
@@ -142,7 +147,9 @@ void ServiceTest::signal_service(int signo) {
     if (service_) service_->signal(signo);
 }
 
-int ServiceTest::wait_for_exit() { return service_ ? service_->wait(30s) : -2; }
+int ServiceTest::wait_for_exit() {
+    return service_ ? service_->wait(30s) : -2;
+}
 
 ChildResult ServiceTest::run_vardeld(const std::vector<std::string>& args,
                                      const std::vector<std::string>& env) {
@@ -163,14 +170,14 @@ std::string ServiceTest::log_text() const {
 bool ServiceTest::wait_for_socket() {
     const std::string sock = platform::control_socket_path();
     return wait_until(
-        [&] {
-            if (!service_->running()) return true;  // gave up; reported below
-            int fd = platform::connect_seqpacket(sock);
-            if (fd < 0) return false;
-            ::close(fd);
-            return true;
-        },
-        20s) &&
+               [&] {
+                   if (!service_->running()) return true;  // gave up; reported below
+                   int fd = platform::connect_seqpacket(sock);
+                   if (fd < 0) return false;
+                   ::close(fd);
+                   return true;
+               },
+               20s) &&
            service_->running();
 }
 
@@ -182,7 +189,9 @@ int ServiceTest::shut_down() {
     return service_->wait(20s);
 }
 
-bool ServiceTest::service_running() { return service_ && service_->running(); }
+bool ServiceTest::service_running() {
+    return service_ && service_->running();
+}
 
 std::optional<PipeRecord> ServiceTest::ask(uint32_t code, const std::string& text) {
     ControlClient c("broken");
@@ -197,6 +206,8 @@ std::string ServiceTest::status_text() {
     return r && r->code == PIPE_STATUS ? r->text : std::string();
 }
 
-std::string ServiceTest::service_output() const { return read_whole_file(path("vardeld.out")); }
+std::string ServiceTest::service_output() const {
+    return read_whole_file(path("vardeld.out"));
+}
 
 }  // namespace vardel::test

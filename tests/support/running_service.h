@@ -83,7 +83,8 @@ class ServiceTest : public ScratchTest {
 
     // vardeld with other arguments and environment entries ("K=V"); does not
     // wait for its socket.
-    void start_vardeld(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    void start_vardeld(const std::vector<std::string>& args,
+                       const std::vector<std::string>& env = {});
     bool wait_for_socket();
     void signal_service(int signo);
     // The service's exit code, -1 killed by a signal, -2 still running after 30 s.

@@ -21,7 +21,8 @@ std::string make_temp_dir(const char* prefix) {
 void remove_tree(const std::string& path) {
     std::error_code ec;
     // Tests may leave read-only folders behind; make them writable first.
-    for (auto it = fs::recursive_directory_iterator(path, fs::directory_options::skip_permission_denied, ec);
+    for (auto it = fs::recursive_directory_iterator(
+             path, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
@@ -56,8 +57,10 @@ void ScratchTest::SetUp() {
 
 void ScratchTest::TearDown() {
     unsetenv("VARDEL_ROOT");
-    if (!HasFailure()) remove_tree(scratch_);
-    else std::fprintf(stderr, "scratch folder kept: %s\n", scratch_.c_str());
+    if (!HasFailure())
+        remove_tree(scratch_);
+    else
+        std::fprintf(stderr, "scratch folder kept: %s\n", scratch_.c_str());
 }
 
 std::string ScratchTest::path(std::string_view rel) const {
@@ -70,6 +73,8 @@ std::string ScratchTest::write_file(std::string_view rel, std::string_view conte
     return p;
 }
 
-std::string ScratchTest::read_file(const std::string& p) const { return read_whole_file(p); }
+std::string ScratchTest::read_file(const std::string& p) const {
+    return read_whole_file(p);
+}
 
 }  // namespace vardel::test

@@ -9,7 +9,7 @@
 namespace vardel::test {
 
 class ScratchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -21,7 +21,7 @@ protected:
     std::string write_file(std::string_view rel, std::string_view content);
     std::string read_file(const std::string& path) const;
 
-private:
+  private:
     std::string scratch_;
 };
 

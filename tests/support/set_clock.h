@@ -5,7 +5,7 @@
 namespace vardel::test {
 
 class SetClock : public platform::Clock {
-public:
+  public:
     explicit SetClock(int64_t start = 0) : t(start) {}
     int64_t now() const override { return t; }
     int64_t t;

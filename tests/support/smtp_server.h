@@ -10,7 +10,7 @@
 namespace vardel::test {
 
 class SmtpServer {
-public:
+  public:
     // `dir`: a folder of the test's own for the server's files.
     explicit SmtpServer(const std::string& dir);
     bool ok() const { return !host_.empty(); }
@@ -20,7 +20,7 @@ public:
     // The messages received so far, each "from|to,to|data".
     std::vector<std::string> messages() const;
 
-private:
+  private:
     std::string dir_;
     std::unique_ptr<BackgroundProcess> process_;
     std::string host_;

@@ -42,8 +42,10 @@ UnwritableFolder::UnwritableFolder(const std::string& folder) : folder_(folder) 
 UnwritableFolder::~UnwritableFolder() {
     if (!ok_) return;
     int err = 0;
-    if (immutable_) set_immutable(folder_, false, err);
-    else ::chmod(folder_.c_str(), 0755);
+    if (immutable_)
+        set_immutable(folder_, false, err);
+    else
+        ::chmod(folder_.c_str(), 0755);
 }
 
 }  // namespace vardel::test

@@ -7,7 +7,7 @@ namespace vardel::test {
 // taken away, or for root, whom those do not stop, the immutable flag.
 // Where neither can be had, ok() is false and why_not() says why.
 class UnwritableFolder {
-public:
+  public:
     explicit UnwritableFolder(const std::string& folder);
     ~UnwritableFolder();
     UnwritableFolder(const UnwritableFolder&) = delete;
@@ -15,7 +15,7 @@ public:
     bool ok() const { return ok_; }
     const std::string& why_not() const { return why_not_; }
 
-private:
+  private:
     std::string folder_;
     bool ok_ = false, immutable_ = false;
     std::string why_not_;

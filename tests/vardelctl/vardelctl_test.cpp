@@ -36,9 +36,14 @@ TEST_F(Vardelctl, WithoutAServiceEveryRequestSaysSoAndFails) {
     }
     EXPECT_EQ(ctl({"--version"}).out, std::string("vardelctl ") + VARDEL_VERSION + "\n");
     EXPECT_EQ(ctl({"--help"}).exit_code, 0);
-    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"run"}, {"status", "extra"}, {"follow", "--count", "0"},
-             {"follow", "--timeout", "soon"}, {"follow", "--until", "14,"}})
+    for (std::vector<std::string> args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"run"},
+                                               {"status", "extra"},
+                                               {"follow", "--count", "0"},
+                                               {"follow", "--timeout", "soon"},
+                                               {"follow", "--until", "14,"}})
         EXPECT_EQ(ctl(args).exit_code, 2);
 }
 
@@ -80,15 +85,16 @@ TEST_F(Vardelctl, FollowPrintsNoticesAndLogLinesUntilTheRunEnds) {
         {test::program_path("vardelctl"), "follow", "--until", "14,15,16", "--timeout", "60"}, {},
         path("follow.out"));
     // Subscribed once the service has logged taking its second request.
-    ASSERT_TRUE(watcher.wait_for([](const PipeRecord& r) {
-        return r.text.rfind("Request Ongoing, slot", 0) == 0;
-    }));
+    ASSERT_TRUE(watcher.wait_for(
+        [](const PipeRecord& r) { return r.text.rfind("Request Ongoing, slot", 0) == 0; }));
     EXPECT_EQ(ctl({"run", "Nightly Set"}).exit_code, 0);
     EXPECT_EQ(follow.wait(60s), 0);
     std::vector<std::string> lines = out_lines(read_file(path("follow.out")));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "14\tNightly Set");
-    auto has = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l) != lines.end(); };
+    auto has = [&](const std::string& l) {
+        return std::find(lines.begin(), lines.end(), l) != lines.end();
+    };
     EXPECT_TRUE(has("13\tNightly Set"));
     EXPECT_TRUE(has("17\tStart backup set 'Nightly Set'"));
     size_t saves = 0;
@@ -106,11 +112,13 @@ TEST_F(Vardelctl, FollowCountsRecordsAndEndsWithTheService) {
     CollectingClient watcher(CollectingClient::Asks::Subscribe);
     test::BackgroundProcess counted({test::program_path("vardelctl"), "follow", "--count", "2"}, {},
                                     path("counted.out"));
-    test::BackgroundProcess endless({test::program_path("vardelctl"), "follow"}, {}, path("endless.out"));
+    test::BackgroundProcess endless({test::program_path("vardelctl"), "follow"}, {},
+                                    path("endless.out"));
     // Both have subscribed when their requests have been logged.
     ASSERT_TRUE(test::wait_until([&] {
         size_t n = 0;
-        for (const PipeRecord& r : watcher.records()) n += r.text.rfind("Request Ongoing, slot", 0) == 0;
+        for (const PipeRecord& r : watcher.records())
+            n += r.text.rfind("Request Ongoing, slot", 0) == 0;
         return n == 2;
     }));
     ctl({"stop"});

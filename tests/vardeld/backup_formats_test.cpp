@@ -23,28 +23,42 @@ struct Tree {
 Tree make_tree(const std::string& root) {
     Tree t;
     std::mt19937 rng(20240611);
-    static const char* const folders[] = {"alpha", "beta gamma", "Ünïcødé ørdner", ".hidden dir", "d4"};
+    static const char* const folders[] = {"alpha", "beta gamma", "Ünïcødé ørdner", ".hidden dir",
+                                          "d4"};
     static const char* const subs[] = {"", "/sub one", "/.cache", "/deep/er/still", "/日本語"};
     for (int i = 0; i < 2000; ++i) {
         std::string dir = std::string(folders[i % 5]) + subs[(i / 5) % 5];
         std::string name;
         switch (i % 4) {
-            case 0: name = strprintf("file %d.txt", i); break;
-            case 1: name = strprintf("Grüße %d — ü.dat", i); break;
-            case 2: name = strprintf(".hidden %d", i); break;
-            default: name = strprintf("plain%d.bin", i); break;
+            case 0:
+                name = strprintf("file %d.txt", i);
+                break;
+            case 1:
+                name = strprintf("Grüße %d — ü.dat", i);
+                break;
+            case 2:
+                name = strprintf(".hidden %d", i);
+                break;
+            default:
+                name = strprintf("plain%d.bin", i);
+                break;
         }
         size_t size;
-        if (i == 0) size = 2u << 20;
-        else if (i % 13 == 0) size = 0;
-        else if (i % 150 == 7) size = std::uniform_int_distribution<size_t>(100000, 2u << 20)(rng);
-        else size = std::uniform_int_distribution<size_t>(1, 12000)(rng);
+        if (i == 0)
+            size = 2u << 20;
+        else if (i % 13 == 0)
+            size = 0;
+        else if (i % 150 == 7)
+            size = std::uniform_int_distribution<size_t>(100000, 2u << 20)(rng);
+        else
+            size = std::uniform_int_distribution<size_t>(1, 12000)(rng);
         std::string bytes(size, '\0');
         if (i % 2) {
             for (char& c : bytes) c = static_cast<char>(rng());
         } else {
             // Text-like: compresses, so the coders' dictionaries fill and clear.
-            static const char* const words[] = {"backup ", "cycle ", "archive ", "vardel\n", "0123 "};
+            static const char* const words[] = {"backup ", "cycle ", "archive ", "vardel\n",
+                                                "0123 "};
             size_t k = 0;
             while (k < size) {
                 const char* w = words[rng() % 5];
@@ -66,7 +80,7 @@ Tree make_tree(const std::string& root) {
 // files costs more than backing them up. On a tmpfs where one can be
 // mounted, which removes them all at once.
 class BackupFormats : public test::SavingTest {
-protected:
+  protected:
     void check_format(int format, bool encode);
 
     std::string root_;
@@ -123,7 +137,8 @@ void BackupFormats::check_format(int format, bool encode) {
             ASSERT_EQ(name.rfind(zroot, 0), 0u) << name;
             got[name.substr(zroot.size())] = std::move(bytes);
         }
-        for (const std::string& f : c.folders) folders.insert(f.substr(zroot.size(), f.size() - zroot.size() - 1));
+        for (const std::string& f : c.folders)
+            folders.insert(f.substr(zroot.size(), f.size() - zroot.size() - 1));
         if (encode) {
             // Any ZIP tool extracts the encoded bytes.
             test::Contents raw = test::read_zip(out + "B1_1.ZIP", "", scratch());

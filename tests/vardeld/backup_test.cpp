@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 using test::SetClock;
 
 class BackupTest : public test::ScratchTest {
-protected:
+  protected:
     void SetUp() override {
         ScratchTest::SetUp();
         src = path("src");
@@ -93,7 +93,8 @@ TEST_F(BackupTest, FiveRunsRotateThroughTwoCyclesOfTwo) {
         clock.t += 3600;
         ASSERT_EQ(run_backup(), kResultCompleted) << report;
         IniDocument st = state();
-        used.push_back(st.get_text("BACKUPSET", "CYCLE") + "," + st.get_text("BACKUPSET", "SEQUENCE"));
+        used.push_back(st.get_text("BACKUPSET", "CYCLE") + "," +
+                       st.get_text("BACKUPSET", "SEQUENCE"));
         if (i == 3) {
             EXPECT_TRUE(exists("B1_1.SAF"));
             EXPECT_TRUE(exists("B1_2.SAF"));
@@ -296,15 +297,17 @@ TEST_F(BackupTest, TheCompletionMailCarriesTheReport) {
     set.BackupDestination = "";
     EXPECT_EQ(run_backup(), kResultFailed);
     ASSERT_EQ(mails.size(), 2u);
-    EXPECT_NE(mails[1].find("Backup set 'Nightly' has no destination specified"), std::string::npos);
+    EXPECT_NE(mails[1].find("Backup set 'Nightly' has no destination specified"),
+              std::string::npos);
 }
 
 TEST_F(BackupTest, ACollidingStateFileFailsAndStaysAsItWas) {
     file("a.txt", "a");
     write_file("dest/BACKUP.INI", "\r\n[BACKUPSET]\r\nNAME=Other\r\nSEQUENCE=1\r\n");
     EXPECT_EQ(run_backup(), kResultFailed);
-    EXPECT_NE(report.find("BACKUP.INI contains wrong backup name (possible backup directory collision)"),
-              std::string::npos);
+    EXPECT_NE(
+        report.find("BACKUP.INI contains wrong backup name (possible backup directory collision)"),
+        std::string::npos);
     EXPECT_NE(failure.find("Backup 'Nightly': LoadParameters failed"), std::string::npos);
     EXPECT_EQ(read_file(dest + "/BACKUP.INI"), "\r\n[BACKUPSET]\r\nNAME=Other\r\nSEQUENCE=1\r\n");
     EXPECT_FALSE(exists("B1_1.SAF"));
@@ -335,7 +338,8 @@ TEST_F(BackupTest, AnUnreachableShareFailsTheRunWithTheMountsReason) {
     // The mount itself is tested with the share logon; here only what the
     // run makes of a refusal.
     struct Refusing : ShareLogon {
-        ShareLogonResult log_on_if_necessary(const std::string& d, const GeneralSettings&) override {
+        ShareLogonResult log_on_if_necessary(const std::string& d,
+                                             const GeneralSettings&) override {
             ShareLogonResult r;
             r.reachable = false;
             r.error_number = 13;
@@ -350,7 +354,8 @@ TEST_F(BackupTest, AnUnreachableShareFailsTheRunWithTheMountsReason) {
     services.share_logon = &refusing;
     Backup backup(set, general, flags, services);
     EXPECT_EQ(backup.run(), kResultFailed);
-    EXPECT_TRUE(logs.has("Can't connect to network drive '//server/share/backups' -- Error 13: Permission denied"));
+    EXPECT_TRUE(logs.has(
+        "Can't connect to network drive '//server/share/backups' -- Error 13: Permission denied"));
     EXPECT_EQ(backup.failure_text(),
               "Can't connect to network drive '//server/share/backups' -- Permission denied\n");
 }
@@ -396,8 +401,10 @@ TEST_F(BackupTest, AStateFileThatCannotBeReadFailsTheRunAndDeletesNothing) {
     set.ExecuteOnFailure = "touch '" + path("failed.mark") + "'";
     clock.t += 3600;
     EXPECT_EQ(run_backup(), kResultFailed);
-    EXPECT_NE(report.find("Can't read " + ini + ": Is a directory\r\n"), std::string::npos) << report;
-    EXPECT_NE(failure.find("Backup 'Nightly': LoadParameters failed"), std::string::npos) << failure;
+    EXPECT_NE(report.find("Can't read " + ini + ": Is a directory\r\n"), std::string::npos)
+        << report;
+    EXPECT_NE(failure.find("Backup 'Nightly': LoadParameters failed"), std::string::npos)
+        << failure;
     EXPECT_TRUE(logs.has("Can't read " + ini + ": Is a directory"));
     EXPECT_TRUE(exists("B1_1.SAF"));
     EXPECT_TRUE(exists("B1_2.SAF"));
@@ -457,7 +464,8 @@ TEST_F(BackupTest, ANewFileThatFailedIsNeitherListedAsSavedNorForgotten) {
         ASSERT_EQ(run_backup(), kResultCompleted) << report;
     }
     EXPECT_EQ(logs.occurrences("Exclusive lock failed for file " + held), 2);
-    EXPECT_NE(report.find("The following files could not be backed up:\r\n" + held + "\r\n"), std::string::npos)
+    EXPECT_NE(report.find("The following files could not be backed up:\r\n" + held + "\r\n"),
+              std::string::npos)
         << report;
     EXPECT_EQ(list("L1_2.TXT"), "A " + src + "/\r\nB fresh.txt\r\n");
 

@@ -33,7 +33,7 @@ std::string pattern_bytes(size_t n, unsigned seed) {
 }
 
 class SafLocking : public test::SavingTest {
-protected:
+  protected:
     void SetUp() override {
         SavingTest::SetUp();
         locked = write_file("data/locked.txt", "held by another program");
@@ -194,7 +194,7 @@ TEST_F(SafLocking, NoLockLevelIgnoresAHolder) {
 // waits until the appender has written once more, so every save of that
 // file sees a change, however the two processes are scheduled.
 class SafChanges : public test::SavingTest {
-protected:
+  protected:
     void SetUp() override {
         SavingTest::SetUp();
         set.SaveFormat = SAVE_SAF;
@@ -280,7 +280,7 @@ TEST_F(SafChanges, IgnoreMakesNoChangeCheck) {
 
 // Full Readback: the source changes between the write and the read-back.
 class SafReadback : public test::SavingTest {
-protected:
+  protected:
     void SetUp() override {
         SavingTest::SetUp();
         set.SaveFormat = SAVE_SAF;
@@ -329,7 +329,7 @@ TEST_F(SafReadback, AMismatchAtTheLastAttemptLeavesNoEntry) {
 // ---- discrete copies
 
 class DiscreteCopies : public test::SavingTest {
-protected:
+  protected:
     void SetUp() override {
         SavingTest::SetUp();
         set.SaveFormat = SAVE_DISCRETE;
@@ -348,7 +348,9 @@ TEST_F(DiscreteCopies, KeepTimesAndPermissionBitsEvenThroughReadBack) {
         const char* name;
         mode_t mode;
         mode_t kept;
-    } cases[] = {{"plain.txt", 0640, 0640}, {"tool.sh", 0755, 0755}, {"ro.txt", 0444, 0444},
+    } cases[] = {{"plain.txt", 0640, 0640},
+                 {"tool.sh", 0755, 0755},
+                 {"ro.txt", 0444, 0444},
                  // A copy is no second set-uid program.
                  {"suid", 04755, 0755}};
     for (const Case& c : cases) {
@@ -501,7 +503,8 @@ TEST_F(DiscreteCopies, ACopyNeverReplacesAnotherOfTheSameRun) {
     EXPECT_EQ(run_backup(), kResultCompleted);
     EXPECT_EQ(read_file(copies() + "/a.txt"), "first");
     EXPECT_EQ(read_file(copies() + "/b.txt"), "b");
-    EXPECT_TRUE(report_has("Copy failed for " + r2 + ": " + copies() + "/a.txt already holds the copy of " + r1));
+    EXPECT_TRUE(report_has("Copy failed for " + r2 + ": " + copies() +
+                           "/a.txt already holds the copy of " + r1));
     EXPECT_EQ(not_backed_up(), std::vector<std::string>{r2});
 
     // data/top/sub/a.txt is "a.txt" below the second root, as data/top/a.txt is below the first.
@@ -568,7 +571,7 @@ TEST_F(DiscreteCopies, ADestinationThatRefusesTheCopyFolderFailsTheRun) {
 // ---- ZIP
 
 class ZipSaving : public test::SavingTest {
-protected:
+  protected:
     void SetUp() override {
         SavingTest::SetUp();
         set.SaveFormat = SAVE_ZIP;
@@ -585,7 +588,8 @@ TEST_F(ZipSaving, RefusesAFileOf4GiBAndSavesTheRest) {
     }
     write_file("data/ok.txt", "ok");
     EXPECT_EQ(run_backup(), kResultCompleted);
-    EXPECT_EQ(logs.count(LOG_COMPLAIN, "File '" + huge + "' is too large for zip file (4GB max)\n"), 1);
+    EXPECT_EQ(logs.count(LOG_COMPLAIN, "File '" + huge + "' is too large for zip file (4GB max)\n"),
+              1);
     EXPECT_TRUE(report_has("File '" + huge + "' is too large for zip file (4GB max)"));
     EXPECT_TRUE(not_backed_up().empty());
     auto zip = test::read_zip(zip_path(), "", scratch());

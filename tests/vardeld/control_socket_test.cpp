@@ -82,7 +82,8 @@ TEST_F(ControlSocket, APauseWithNothingRunningHoldsTheNextRunUntilResumed) {
 
     // The run did nothing before the resume.
     std::optional<size_t> resumed = follower.wait_for(line("Resuming backup...\r\n"), 0, 0s);
-    std::optional<size_t> began = follower.wait_for(line("Start backup set 'Nightly Set'\r\n"), 0, 0s);
+    std::optional<size_t> began =
+        follower.wait_for(line("Start backup set 'Nightly Set'\r\n"), 0, 0s);
     ASSERT_TRUE(resumed && began);
     EXPECT_LT(*resumed, *began);
     EXPECT_EQ(test::status_lines(status_text())[7], "0");
@@ -123,7 +124,8 @@ TEST_F(ControlSocket, UnknownCodesOnlyLogUnknownMessage) {
     // Log lines reach a subscriber in the order they were logged; earlier
     // lines (the status asked for above) may still have been on their way
     // when `from` was taken.
-    std::optional<size_t> begin = follower.wait_for(PIPE_INFO, "got wum_message 9:nine\r\n", from, 0s);
+    std::optional<size_t> begin =
+        follower.wait_for(PIPE_INFO, "got wum_message 9:nine\r\n", from, 0s);
     ASSERT_TRUE(begin);
     std::vector<std::string> seen;
     std::vector<PipeRecord> all = follower.records();
@@ -261,7 +263,8 @@ TEST_F(ControlSocket, RandomBytesFromAHostileClientLeaveTheServiceAnswering) {
             // Whatever it sends, it must not be a request the service would
             // rightly obey (shut down, disable, run, pause, stop).
             if (bytes.size() >= 4 && static_cast<unsigned char>(bytes[1]) == 0 &&
-                static_cast<unsigned char>(bytes[2]) == 0 && static_cast<unsigned char>(bytes[3]) == 0)
+                static_cast<unsigned char>(bytes[2]) == 0 &&
+                static_cast<unsigned char>(bytes[3]) == 0)
                 bytes[3] = 1;
             if (::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) break;
             ++sent;

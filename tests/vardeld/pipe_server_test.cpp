@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 // A server with its accepting loop on a thread of the test.
 class PipeServerTest : public test::ScratchTest {
-protected:
+  protected:
     void SetUp() override {
         ScratchTest::SetUp();
         sock = path("vardeld.sock");
@@ -28,7 +28,8 @@ protected:
             [this](uint32_t code, const std::string& text, int slot) {
                 std::lock_guard l(m);
                 handed.push_back(std::to_string(code) + ":" + text);
-                if (code == PIPE_STOP) server->send_to_slot(slot, PIPE_ALERT, "No backup in progress");
+                if (code == PIPE_STOP)
+                    server->send_to_slot(slot, PIPE_ALERT, "No backup in progress");
             },
             [] { return std::string("status text"); });
         ASSERT_TRUE(server->open(sock));

@@ -2,9 +2,9 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,7 +51,8 @@ LockHolder::LockHolder(const std::string& file, int kinds, LetGo when) {
         int watch = -1;
         if (when == LetGo::AfterFirstAttempt) {
             watch = ::inotify_init1(0);
-            if (watch < 0 || ::inotify_add_watch(watch, file.c_str(), IN_CLOSE_NOWRITE) < 0) return 13;
+            if (watch < 0 || ::inotify_add_watch(watch, file.c_str(), IN_CLOSE_NOWRITE) < 0)
+                return 13;
         }
         char c = 'r';
         if (::write(ready_[1], &c, 1) != 1) return 14;
@@ -68,7 +69,8 @@ LockHolder::LockHolder(const std::string& file, int kinds, LetGo when) {
         return 0;  // the locks go with the process
     });
     char c = 0;
-    if (::read(ready_[0], &c, 1) != 1 || c != 'r') throw std::runtime_error("lock holder did not start");
+    if (::read(ready_[0], &c, 1) != 1 || c != 'r')
+        throw std::runtime_error("lock holder did not start");
 }
 
 LockHolder::~LockHolder() {
@@ -201,9 +203,15 @@ std::string SavingTest::output(const char* fmt, int cycle, int seq) const {
     return dest() + strprintf(fmt, cycle, seq);
 }
 
-std::string SavingTest::saf_path(int cycle, int seq) const { return output("/B%d_%d.SAF", cycle, seq); }
-std::string SavingTest::zip_path(int cycle, int seq) const { return output("/B%d_%d.ZIP", cycle, seq); }
-std::string SavingTest::copies(int cycle, int seq) const { return output("/B%d_%d", cycle, seq); }
+std::string SavingTest::saf_path(int cycle, int seq) const {
+    return output("/B%d_%d.SAF", cycle, seq);
+}
+std::string SavingTest::zip_path(int cycle, int seq) const {
+    return output("/B%d_%d.ZIP", cycle, seq);
+}
+std::string SavingTest::copies(int cycle, int seq) const {
+    return output("/B%d_%d", cycle, seq);
+}
 
 // ---- readers
 
@@ -213,7 +221,8 @@ std::string encoded(std::string bytes, const std::string& password) {
     return bytes;
 }
 
-Contents read_saf(const std::string& archive, const std::string& password, const std::string& scratch) {
+Contents read_saf(const std::string& archive, const std::string& password,
+                  const std::string& scratch) {
     Contents c;
     SafReader r;
     r.open(archive);
@@ -235,7 +244,8 @@ Contents read_saf(const std::string& archive, const std::string& password, const
     return c;
 }
 
-Contents read_zip(const std::string& archive, const std::string& password, const std::string& scratch) {
+Contents read_zip(const std::string& archive, const std::string& password,
+                  const std::string& scratch) {
     Contents c;
     ZipResult why = ZR_OK;
     std::unique_ptr<ZipReader> r = ZipReader::open(archive, &why);
@@ -250,8 +260,11 @@ Contents read_zip(const std::string& archive, const std::string& password, const
         PasswordStream stream(password);
         ZipReader::BlockHook hook;
         if (!password.empty())
-            hook = [&](void* data, size_t n) { stream.encode(data, static_cast<std::ptrdiff_t>(n)); };
-        if (r->extract(i, target, hook) != ZR_OK) throw std::runtime_error("cannot extract " + e->name);
+            hook = [&](void* data, size_t n) {
+                stream.encode(data, static_cast<std::ptrdiff_t>(n));
+            };
+        if (r->extract(i, target, hook) != ZR_OK)
+            throw std::runtime_error("cannot extract " + e->name);
         c.files[e->name] = read_whole_file(target);
         fs::remove(target);
     }
@@ -260,7 +273,8 @@ Contents read_zip(const std::string& archive, const std::string& password, const
 
 Contents read_copies(const std::string& folder, const std::string& password) {
     Contents c;
-    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(folder);
+         it != fs::recursive_directory_iterator(); ++it) {
         std::string rel = it->path().string().substr(folder.size() + 1);
         if (it->is_directory()) {
             if (fs::is_empty(it->path())) c.folders.insert(rel);

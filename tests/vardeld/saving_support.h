@@ -28,7 +28,7 @@ namespace vardel::test {
 // A file the SAF writer writes through, with a hook before every write and
 // every read: a read means the writer is reading an entry back.
 class WatchedArchiveFile : public SafArchiveFile {
-public:
+  public:
     // Called with the length about to be written or read.
     std::function<void(size_t)> before_write;
     std::function<void(size_t)> before_read;
@@ -40,7 +40,7 @@ public:
 // exclusive open meets), a POSIX write lock over the whole file (what a
 // byte-range read lock meets), or both.
 class LockHolder {
-public:
+  public:
     enum Kind { Flock = 1, WriteLock = 2 };
     enum class LetGo {
         OnRequest,         // when let_go() is called
@@ -51,7 +51,7 @@ public:
     // Tells the holder to end, and waits until it has (its locks are gone).
     void let_go();
 
-private:
+  private:
     int ready_[2] = {-1, -1};
     int go_[2] = {-1, -1};
     std::unique_ptr<BackgroundProcess> child_;
@@ -59,13 +59,13 @@ private:
 
 // A second process appending one byte to a file every 200 microseconds.
 class Appender {
-public:
+  public:
     explicit Appender(const std::string& file);
     // Kills it and waits: the file is quiet from then on.
     void stop();
     bool running() const { return running_; }
 
-private:
+  private:
     std::unique_ptr<BackgroundProcess> child_;
     bool running_ = true;
 };
@@ -73,18 +73,18 @@ private:
 // Counts the opens of one file by anyone (inotify; closes are watched too,
 // or two opens in a row would come as one event).
 class OpenCounter {
-public:
+  public:
     explicit OpenCounter(const std::string& file);
     ~OpenCounter();
     int opens();
 
-private:
+  private:
     int fd_ = -1;
     int count_ = 0;
 };
 
 class SavingTest : public ScratchTest {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -112,7 +112,7 @@ protected:
     int64_t retry_lock_times_after = 0;
     int64_t file_change_retries_after = 0;
 
-private:
+  private:
     std::string output(const char* fmt, int cycle, int seq) const;
     int saved_level_ = 0;
 };
@@ -122,10 +122,12 @@ struct Contents {
     std::map<std::string, std::string> files;
     std::set<std::string> folders;
 };
-Contents read_saf(const std::string& archive, const std::string& password, const std::string& scratch);
+Contents read_saf(const std::string& archive, const std::string& password,
+                  const std::string& scratch);
 // Entry names as stored (no leading "/"); folders end in "/". Decoded with
 // the password stream from position 0 for every entry when a password is given.
-Contents read_zip(const std::string& archive, const std::string& password, const std::string& scratch);
+Contents read_zip(const std::string& archive, const std::string& password,
+                  const std::string& scratch);
 // Paths relative to the folder; decoded as above.
 Contents read_copies(const std::string& folder, const std::string& password);
 

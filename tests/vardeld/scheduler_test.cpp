@@ -33,7 +33,7 @@ int64_t wall(int y, int mo, int d, int h, int mi = 0, int s = 0) {
 }
 
 class SchedulerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
@@ -52,7 +52,8 @@ protected:
     }
     std::vector<std::string> names() {
         std::vector<std::string> v;
-        for (const QueueEntry& e : scheduler.queue()) v.push_back(e.set->Name + (e.manual ? "*" : ""));
+        for (const QueueEntry& e : scheduler.queue())
+            v.push_back(e.set->Name + (e.manual ? "*" : ""));
         return v;
     }
 
@@ -71,7 +72,9 @@ TEST_F(SchedulerTest, TenSecondsAwayArmsTheStartOnlySixtyArmsTheWarningForForty)
     EXPECT_EQ(loop.timer_delay(kStartTimer), 10000ms);
     EXPECT_FALSE(loop.timer_armed(kWarnTimer));
     EXPECT_TRUE(logs.has("Schedule set 'Soon' for  Tue Mar 10 2026 09:00:10"));
-    EXPECT_TRUE(logs.has("Set Timer for 10 seconds from now, for set 'Soon', To go off at Tue Mar 10 09:00:10 2026\r\n"));
+    EXPECT_TRUE(
+        logs.has("Set Timer for 10 seconds from now, for set 'Soon', To go off at Tue Mar 10 "
+                 "09:00:10 2026\r\n"));
 
     settings.backup_sets().clear();
     scheduler.reschedule(settings);
@@ -126,7 +129,8 @@ TEST_F(SchedulerTest, AReloadOrEnableDuringARunQueuesTheRunningSetOnce) {
     clock.t = wall(2026, 3, 10, 9, 5);
     scheduler.finished(settings);
     EXPECT_EQ(names(), (std::vector<std::string>{"Other", "Night"}));
-    EXPECT_EQ(loop.timer_delay(kStartTimer), std::chrono::milliseconds((11 * 3600 - (9 * 3600 + 300)) * 1000LL));
+    EXPECT_EQ(loop.timer_delay(kStartTimer),
+              std::chrono::milliseconds((11 * 3600 - (9 * 3600 + 300)) * 1000LL));
 
     // A manual run of a scheduled set does not take its scheduled place.
     scheduler.queue_manual("Night", settings);
@@ -180,7 +184,7 @@ TEST_F(SchedulerTest, ADaylightSavingChangeKeepsTheRunAtItsWallClockTime) {
 }
 
 class ControlWindowTest : public test::ScratchTest {
-protected:
+  protected:
     SetClock clock;
     LocalClock local{clock};
     platform::MessageLoop loop;

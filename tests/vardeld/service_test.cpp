@@ -9,13 +9,13 @@
 
 #include <filesystem>
 
+#include "common/general_settings.h"
+#include "common/ini_document.h"
 #include "common/pipe_record.h"
+#include "common/registry.h"
 #include "common/suite_names.h"
 #include "pipeclient/control_client.h"
 #include "platform/named_event.h"
-#include "common/general_settings.h"
-#include "common/registry.h"
-#include "common/ini_document.h"
 #include "tests/support/running_service.h"
 #include "tests/support/smtp_server.h"
 
@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 class Vardeld : public test::ServiceTest {
-protected:
+  protected:
     // A set backing up src/ (of the scratch folder) into dest/<name>/.
     BackupSet make_set(const std::string& name) {
         std::filesystem::create_directories(path("src"));
@@ -126,8 +126,9 @@ TEST_F(Vardeld, APulseOfTheReloadEventReloadsTheSettings) {
     make_set("Added").save();
     platform::NamedEvent reload(kReloadEventName);
     reload.pulse();
-    ASSERT_TRUE(test::wait_until([&] { return log_text().find("Reload settings") != std::string::npos; }))
-        << log_text();
+    ASSERT_TRUE(test::wait_until([&] {
+        return log_text().find("Reload settings") != std::string::npos;
+    })) << log_text();
     EXPECT_EQ(shut_down(), 0);
 }
 
@@ -143,8 +144,8 @@ TEST_F(Vardeld, StartsADueSetByItselfAndQueuesItForTheNextDay) {
     s.StartTime = seconds_of_day + 3;
     s.save();
     ASSERT_TRUE(start_service());
-    ASSERT_TRUE(test::wait_until([&] { return log_text().find("Backup Soon completed") != std::string::npos; },
-                                 30s))
+    ASSERT_TRUE(test::wait_until(
+        [&] { return log_text().find("Backup Soon completed") != std::string::npos; }, 30s))
         << log_text();
     EXPECT_EQ(shut_down(), 0);
     std::string log = log_text();
@@ -167,15 +168,18 @@ TEST_F(Vardeld, FollowsAFakedClockFromOutside) {
     s.IntervalType = INTERVAL_DAILY;
     s.StartTime = 3600;  // 01:00
     s.save();
-    start_vardeld({"-i"}, {std::string("LD_PRELOAD=") + lib, "FAKETIME=@2031-03-10 00:59:56", "TZ=UTC"});
+    start_vardeld({"-i"},
+                  {std::string("LD_PRELOAD=") + lib, "FAKETIME=@2031-03-10 00:59:56", "TZ=UTC"});
     ASSERT_TRUE(wait_for_socket()) << service_output();
-    ASSERT_TRUE(test::wait_until([&] { return log_text().find("Backup Night completed") != std::string::npos; },
-                                 30s))
+    ASSERT_TRUE(test::wait_until(
+        [&] { return log_text().find("Backup Night completed") != std::string::npos; }, 30s))
         << log_text();
     EXPECT_EQ(shut_down(), 0);
     std::string log = log_text();
-    EXPECT_NE(log.find("Schedule set 'Night' for  Mon Mar 10 2031 01:00:00"), std::string::npos) << log;
-    EXPECT_NE(log.find("Schedule set 'Night' for  Tue Mar 11 2031 01:00:00"), std::string::npos) << log;
+    EXPECT_NE(log.find("Schedule set 'Night' for  Mon Mar 10 2031 01:00:00"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Schedule set 'Night' for  Tue Mar 11 2031 01:00:00"), std::string::npos)
+        << log;
 }
 
 // A backup that does not end within the grace of a stop (here a
@@ -237,32 +241,45 @@ TEST_F(Vardeld, BacksUpIntoARealSambaShare) {
     std::string x = path("samba");
     for (const char* d : {"private", "lock", "state", "cache", "pid", "ncalrpc", "exported"})
         fs::create_directories(x + "/" + d);
-    std::string conf = write_file("samba/smb.conf",
-        "[global]\n"
-        "  interfaces = lo\n  bind interfaces only = yes\n  smb ports = 445\n"
-        "  private dir = " + x + "/private\n  lock directory = " + x + "/lock\n"
-        "  state directory = " + x + "/state\n  cache directory = " + x + "/cache\n"
-        "  pid directory = " + x + "/pid\n  ncalrpc dir = " + x + "/ncalrpc\n"
-        "  log file = " + x + "/log.smbd\n  passdb backend = tdbsam:" + x + "/private/passdb.tdb\n"
-        "  load printers = no\n  disable spoolss = yes\n"
-        "[backups]\n  path = " + x + "/exported\n  read only = no\n  valid users = root\n");
+    std::string conf =
+        write_file("samba/smb.conf",
+                   "[global]\n"
+                   "  interfaces = lo\n  bind interfaces only = yes\n  smb ports = 445\n"
+                   "  private dir = " +
+                       x + "/private\n  lock directory = " + x +
+                       "/lock\n"
+                       "  state directory = " +
+                       x + "/state\n  cache directory = " + x +
+                       "/cache\n"
+                       "  pid directory = " +
+                       x + "/pid\n  ncalrpc dir = " + x +
+                       "/ncalrpc\n"
+                       "  log file = " +
+                       x + "/log.smbd\n  passdb backend = tdbsam:" + x +
+                       "/private/passdb.tdb\n"
+                       "  load printers = no\n  disable spoolss = yes\n"
+                       "[backups]\n  path = " +
+                       x + "/exported\n  read only = no\n  valid users = root\n");
     const std::string password = "Share-Pa55";
     auto added = test::run_program({"/usr/bin/smbpasswd", "-c", conf, "-s", "-a", "root"}, {},
                                    password + "\n" + password + "\n");
     if (added.exit_code != 0) GTEST_SKIP() << "smbpasswd failed: " << added.err;
     test::BackgroundProcess server({smbd, "--foreground", "--no-process-group", "-s", conf}, {},
                                    path("samba/smbd.out"));
-    bool listening = test::wait_until([] {
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(445);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        return ok;
-    }, 20s);
-    if (!listening) GTEST_SKIP() << "smbd did not listen on 127.0.0.1:445: " << read_file(x + "/log.smbd");
+    bool listening = test::wait_until(
+        [] {
+            int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(445);
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            ::close(fd);
+            return ok;
+        },
+        20s);
+    if (!listening)
+        GTEST_SKIP() << "smbd did not listen on 127.0.0.1:445: " << read_file(x + "/log.smbd");
 
     write_file("src/a.txt", "to the share");
     BackupSet s = make_set("Remote");
@@ -357,14 +374,16 @@ TEST_F(Vardeld, MailsCompletionReportsAndCycledLogs) {
     ASSERT_FALSE(cycled.empty());
     EXPECT_NE(cycled.find("Start backup set 'Nightly'"), std::string::npos);
     // The new log started empty: the first run's lines are only in the mail.
-    EXPECT_EQ(read_file(path("logs/LOG_1.txt")).find("Start backup set 'Nightly'"), std::string::npos);
+    EXPECT_EQ(read_file(path("logs/LOG_1.txt")).find("Start backup set 'Nightly'"),
+              std::string::npos);
 
     // Without a sender nothing goes out, and the log says why.
     change_settings([](GeneralSettings& g) { g.FromEmail.clear(); });
     auto unsent = run_vardeld({"--run", "Nightly"});
     EXPECT_EQ(unsent.exit_code, 0);
-    EXPECT_NE((unsent.out + unsent.err).find("Sendmail failed: No sender address (FromEmail) is set"),
-              std::string::npos)
+    EXPECT_NE(
+        (unsent.out + unsent.err).find("Sendmail failed: No sender address (FromEmail) is set"),
+        std::string::npos)
         << unsent.out << unsent.err;
     EXPECT_EQ(smtp.messages().size(), 4u);
 }
