@@ -1,0 +1,52 @@
+#include "tests/support/qt_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace vardel::test {
+
+void on_next_modal(std::function<void(QWidget*)> answer) {
+    auto timer = new QTimer(qApp);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, answer = std::move(answer)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        } else if (clock->elapsed() > 20000) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no modal window opened";
+        }
+    });
+    timer->start();
+}
+
+bool click_button(QWidget* dialog, const QString& text) {
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
+        QString t = b->text();
+        t.remove(QLatin1Char('&'));
+        if (t == text) {
+            b->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vardel::test
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Widget tests: one offscreen QApplication for the whole test binary (this
+// library brings its main()), and modal dialogs answered as a user would,
+// from a timer, while the code under test waits in exec().
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+namespace vardel::test {
+
+// Calls `answer` with the next modal window that opens (on the GUI thread,
+// while the caller's exec() runs). `answer` closes it, e.g. by clicking.
+// Gives up (the test then hangs no longer than its exec) after 20 s.
+void on_next_modal(std::function<void(QWidget*)> answer);
+
+// The button of `dialog` whose text (mnemonic "&" removed) is `text`; clicks it.
+// False when there is none.
+bool click_button(QWidget* dialog, const QString& text);
+
+}  // namespace vardel::test
