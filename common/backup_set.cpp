@@ -91,10 +91,14 @@ void BackupSet::reset() {
 }
 
 void BackupSet::load(std::string_view name) {
+    load(name, registry::current_store(registry::Transaction::Mode::Read));
+}
+
+void BackupSet::load(std::string_view name, const registry::Store& store) {
     BackupSet fresh;
-    registry::Transaction tx(registry::Transaction::Mode::Read);
-    std::optional<registry::Key> key =
-        registry::open_key(registry::Root::LocalMachine, registry::join_path(kBackupSetsKey, name));
+    registry::Transaction tx(store, registry::Transaction::Mode::Read);
+    std::optional<registry::Key> key = registry::open_key(
+        store, registry::Root::LocalMachine, registry::join_path(kBackupSetsKey, name));
     if (!key) throw MyError(NOT_FOUND, kPathNotFound);
     read_fields(fresh, *key, fields());
     tx.commit();
@@ -103,12 +107,16 @@ void BackupSet::load(std::string_view name) {
 }
 
 void BackupSet::save() const {
+    save(registry::current_store(registry::Transaction::Mode::Write));
+}
+
+void BackupSet::save(const registry::Store& store) const {
     if (Name.empty() || Name.find('\\') != std::string::npos)
         throw MyError(OPERATION_FAILED, kPathNotFound);
     check_storable(*this, fields());
-    registry::Transaction tx(registry::Transaction::Mode::Write);
+    registry::Transaction tx(store, registry::Transaction::Mode::Write);
     std::optional<registry::Key> key = registry::create_key(
-        registry::Root::LocalMachine, registry::join_path(kBackupSetsKey, Name));
+        store, registry::Root::LocalMachine, registry::join_path(kBackupSetsKey, Name));
     if (!key) throw MyError(OPERATION_FAILED, kPathNotFound);
     write_fields(*this, *key, fields());
     tx.commit();

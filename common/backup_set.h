@@ -56,7 +56,9 @@ class BackupSet {
     // Reset, then read every value from the subkey `name` of "backupsets";
     // `name` becomes Name. MyError NOT_FOUND "Registry path not found" when
     // the subkey is missing, BAD_DATA for a value of the wrong type; on any
-    // failure this set is left as it was. Reads one snapshot of the store.
+    // failure this set is left as it was. Reads one snapshot of the store
+    // (this process's when none is given).
+    void load(std::string_view name, const registry::Store& store);
     void load(std::string_view name);
     // Creates the set's subkey (when missing) and writes every value, all in
     // one transaction (or within the caller's). MyError OPERATION_FAILED
@@ -64,6 +66,7 @@ class BackupSet {
     // includes a Name that is empty or holds a "\\" (it would not be one
     // subkey); "Could not set registry value" when a write is refused;
     // INVALID_PARAMETERS for an unstorable password.
+    void save(const registry::Store& store) const;
     void save() const;
 
     bool operator==(const BackupSet&) const = default;

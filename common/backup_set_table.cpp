@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/my_error.h"
+#include "common/suite_names.h"
 #include "common/text_helpers.h"
 
 namespace vardel {
@@ -77,6 +78,40 @@ void BackupSetTable::remove(size_t index) {
 void BackupSetTable::clear() {
     for (size_t i = 0; i < count_; ++i) slots_[i].reset();
     count_ = 0;
+}
+
+void BackupSetTable::load() {
+    load(registry::current_store(registry::Transaction::Mode::Read));
+}
+
+void BackupSetTable::load(const registry::Store& store) {
+    BackupSetTable fresh;
+    registry::Transaction tx(store, registry::Transaction::Mode::Read);
+    if (std::optional<registry::Key> sets =
+            registry::open_key(store, registry::Root::LocalMachine, kBackupSetsKey)) {
+        std::string name;
+        for (size_t i = 0; registry::enum_subkey(*sets, i, name); ++i) {
+            auto set = std::make_unique<BackupSet>();
+            set->load(name, store);
+            fresh.add(std::move(set));
+        }
+    }
+    tx.commit();
+    *this = std::move(fresh);
+}
+
+void BackupSetTable::save() const {
+    save(registry::current_store(registry::Transaction::Mode::Write));
+}
+
+void BackupSetTable::save(const registry::Store& store) const {
+    registry::Transaction tx(store, registry::Transaction::Mode::Write);
+    std::optional<registry::Key> sets =
+        registry::create_key(store, registry::Root::LocalMachine, kBackupSetsKey);
+    if (!sets) throw MyError(OPERATION_FAILED, "Registry path open failed");
+    registry::clear_key(*sets);
+    for (const BackupSet& set : *this) set.save(store);
+    tx.commit();
 }
 
 }  // namespace vardel

@@ -58,6 +58,18 @@ class BackupSetTable {
     // Releases every set; the slots stay.
     void clear();
 
+    // Fills the table afresh with one set per subkey of "backupsets" in the
+    // store's order (a missing "backupsets" key leaves it empty), reading one
+    // snapshot. Fails as BackupSet::load() does, leaving the table as it was.
+    void load(const registry::Store& store);
+    void load();
+    // Replaces the whole of "backupsets" with the sets in slot order, in one
+    // transaction (or within the caller's). MyError OPERATION_FAILED
+    // "Registry path open failed" when "backupsets" cannot be created, or as
+    // BackupSet::save() fails; nothing is written then.
+    void save(const registry::Store& store) const;
+    void save() const;
+
     // Range over the filled slots: for (BackupSet& s : table).
     template <class Set, class Slot>
     class Iterator {

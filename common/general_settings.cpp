@@ -101,43 +101,39 @@ void GeneralSettings::reset() {
 }
 
 void GeneralSettings::load() {
+    load(registry::current_store(registry::Transaction::Mode::Read));
+}
+
+void GeneralSettings::load(const registry::Store& store) {
     GeneralSettings fresh;
-    registry::Transaction tx(registry::Transaction::Mode::Read);
+    registry::Transaction tx(store, registry::Transaction::Mode::Read);
     {
         std::optional<registry::Key> key =
-            registry::open_key(registry::Root::LocalMachine, kProductKey);
+            registry::open_key(store, registry::Root::LocalMachine, kProductKey);
         if (!key) throw MyError(OPERATION_FAILED, kPathNotFound);
         read_fields(fresh, *key, fields());
     }
-    if (std::optional<registry::Key> sets =
-            registry::open_key(registry::Root::LocalMachine, kBackupSetsKey)) {
-        std::string name;
-        for (size_t i = 0; registry::enum_subkey(*sets, i, name); ++i) {
-            auto set = std::make_unique<BackupSet>();
-            set->load(name);
-            fresh.backup_sets_.add(std::move(set));
-        }
-    }
+    fresh.backup_sets_.load(store);
     tx.commit();
     *this = std::move(fresh);
 }
 
 void GeneralSettings::save() const {
+    save(registry::current_store(registry::Transaction::Mode::Write));
+}
+
+void GeneralSettings::save(const registry::Store& store) const {
     // Refuse before the transaction starts, so the reason is the password
     // and not a rolled-back write.
     check_storable(*this, fields());
-    registry::Transaction tx(registry::Transaction::Mode::Write);
+    registry::Transaction tx(store, registry::Transaction::Mode::Write);
     {
         std::optional<registry::Key> key =
-            registry::open_key(registry::Root::LocalMachine, kProductKey);
+            registry::open_key(store, registry::Root::LocalMachine, kProductKey);
         if (!key) throw MyError(OPERATION_FAILED, kPathNotFound);
         write_fields(*this, *key, fields());
     }
-    std::optional<registry::Key> sets =
-        registry::create_key(registry::Root::LocalMachine, kBackupSetsKey);
-    if (!sets) throw MyError(OPERATION_FAILED, "Registry path open failed");
-    registry::clear_key(*sets);
-    for (const BackupSet& set : backup_sets_) set.save();
+    backup_sets_.save(store);
     tx.commit();
 }
 

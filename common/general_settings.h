@@ -69,7 +69,9 @@ class GeneralSettings {
     // with one set per subkey of "backupsets" in the store's order (a missing
     // "backupsets" key leaves it empty). MyError OPERATION_FAILED "Registry
     // path not found" when the product key is missing; BAD_DATA "Invalid type
-    // in registry key '%s'" for a value of the wrong type.
+    // in registry key '%s'" for a value of the wrong type. Without a store:
+    // this process's.
+    void load(const registry::Store& store);
     void load();
 
     // The editor's save: writes every value into the product key, then
@@ -79,6 +81,7 @@ class GeneralSettings {
     // path open failed" ("backupsets" cannot be created), "Could not set
     // registry value"; INVALID_PARAMETERS "Password contains characters that
     // cannot be stored". Nothing is written when it fails.
+    void save(const registry::Store& store) const;
     void save() const;
 
     bool operator==(const GeneralSettings& other) const;

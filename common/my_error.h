@@ -1,8 +1,11 @@
 #pragma once
 // The exception of all the suite's own code: a category (or, for a processor
 // fault, the fault code) and a message of at most 255 characters.
-// Thrown by value, caught by reference.
+// Thrown by value, caught by reference. A std::exception, so one handler at
+// the edge of a thread or a user action catches it with everything else;
+// what() gives the message.
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -22,7 +25,7 @@ enum GENERAL_ERRORS : int32_t {
 // "No Error", "BAD DATA", ... ; "UNKNOWN ERROR" for anything else.
 const char* category_name(int32_t code);
 
-class MyError {
+class MyError : public std::exception {
   public:
     static constexpr size_t kMaxMessage = 255;
 
@@ -32,6 +35,7 @@ class MyError {
 
     int32_t code() const { return code_; }
     const char* message() const { return message_; }
+    const char* what() const noexcept override { return message_; }
 
   private:
     int32_t code_;

@@ -92,9 +92,27 @@ std::string join_path(std::string_view base, std::string_view piece) {
     return out;
 }
 
+std::optional<Key> open_key(const Store& store, Root root, std::string_view path) {
+    try {
+        return Key::open(store, root, path);
+    } catch (const RegistryError& e) {
+        note(e);
+        return std::nullopt;
+    }
+}
+
 std::optional<Key> open_key(Root root, std::string_view path) {
     try {
-        return Key::open(RegistryStore::current(), root, path);
+        return open_key(RegistryStore::current(), root, path);
+    } catch (const RegistryError& e) {
+        note(e);
+        return std::nullopt;
+    }
+}
+
+std::optional<Key> create_key(const Store& store, Root root, std::string_view path) {
+    try {
+        return Key::create(store, root, path);
     } catch (const RegistryError& e) {
         note(e);
         return std::nullopt;
@@ -103,7 +121,7 @@ std::optional<Key> open_key(Root root, std::string_view path) {
 
 std::optional<Key> create_key(Root root, std::string_view path) {
     try {
-        return Key::create(RegistryStore::current(), root, path);
+        return create_key(RegistryStore::current(), root, path);
     } catch (const RegistryError& e) {
         note(e);
         return std::nullopt;
@@ -231,16 +249,26 @@ void check_scramblable(std::string_view plain) {
     if (!can_scramble(plain)) throw MyError(INVALID_PARAMETERS, kUnstorablePassword);
 }
 
-Transaction::Transaction(Mode mode) : mode_(mode) {
+Store current_store(Transaction::Mode mode) {
+    try {
+        return RegistryStore::current();
+    } catch (const RegistryError& e) {
+        if (mode == Transaction::Mode::Write) write_failed(e);
+        read_failed(e);
+    }
+}
+
+Transaction::Transaction(const Store& store, Mode mode) : mode_(mode) {
     using PT = platform::RegistryTransaction;
     try {
-        tx_ = std::make_unique<PT>(RegistryStore::current(),
-                                   mode == Mode::Write ? PT::Mode::Write : PT::Mode::Read);
+        tx_ = std::make_unique<PT>(store, mode == Mode::Write ? PT::Mode::Write : PT::Mode::Read);
     } catch (const RegistryError& e) {
         if (mode == Mode::Write) write_failed(e);
         read_failed(e);
     }
 }
+
+Transaction::Transaction(Mode mode) : Transaction(current_store(mode), mode) {}
 
 Transaction::~Transaction() = default;
 

@@ -1,7 +1,8 @@
 #pragma once
 // Module registry: the typed helpers every program reads and writes its
-// settings with, over the settings store of platform/registry.h (the store
-// of this process's suite_paths()).
+// settings with, over a settings store of platform/registry.h: the one a
+// caller passes in (an editor or a test opening a store of its choice), or
+// by default the store of this process's suite_paths().
 //
 // Kinds of value:
 //   number          REG_DWORD, a signed 32-bit integer (-2 is 0xFFFFFFFE)
@@ -43,16 +44,20 @@ namespace vardel::registry {
 
 using Key = platform::RegistryKey;
 using Root = platform::RegistryRoot;
+using Store = std::shared_ptr<platform::RegistryStore>;
 
 // Paths are joined piecewise: a "\\" goes between base and piece unless the
 // base is empty or already ends in one.
 std::string join_path(std::string_view base, std::string_view piece);
 
 // The key at `path`, opened for reading and writing; none when it does not
-// exist (or the store cannot be opened at all).
+// exist (or the store cannot be opened at all). Without a store: this
+// process's.
+std::optional<Key> open_key(const Store& store, Root root, std::string_view path);
 std::optional<Key> open_key(Root root, std::string_view path);
 // Creates (with every missing key on the path) or opens; none on failure
 // (a read-only store, a full disk, ...).
+std::optional<Key> create_key(const Store& store, Root root, std::string_view path);
 std::optional<Key> create_key(Root root, std::string_view path);
 // Handles close when they go out of scope; this closes one early.
 void close_key(std::optional<Key>& key);
@@ -95,13 +100,15 @@ bool can_scramble(std::string_view plain);
 // Throws the MyError above unless can_scramble(plain).
 void check_scramblable(std::string_view plain);
 
-// One unit of work on the store of this process (see RegistryTransaction):
-// a Read sees one snapshot, a Write lands whole or not at all. Failures
-// become MyError OPERATION_FAILED: "Could not set registry value" for a
-// write, "Could not read the settings store: ..." for a read.
+// One unit of work on a store (see RegistryTransaction): a Read sees one
+// snapshot, a Write lands whole or not at all. Failures become MyError
+// OPERATION_FAILED: "Could not set registry value" for a write, "Could not
+// read the settings store: ..." for a read.
 class Transaction {
   public:
     enum class Mode { Read, Write };
+    Transaction(const Store& store, Mode mode);
+    // On this process's store.
     explicit Transaction(Mode mode);
     ~Transaction();
     Transaction(const Transaction&) = delete;
@@ -113,5 +120,9 @@ class Transaction {
     Mode mode_;
     std::unique_ptr<platform::RegistryTransaction> tx_;
 };
+
+// This process's store (suite_paths()), for callers that pass a store on.
+// Fails as a Transaction of `mode` on it would.
+Store current_store(Transaction::Mode mode);
 
 }  // namespace vardel::registry

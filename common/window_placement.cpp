@@ -16,27 +16,41 @@ namespace vardel {
 
 void WindowPlacement::save(std::string_view program, const WindowRect& r) {
     try {
-        std::optional<registry::Key> key = registry::create_key(
-            registry::Root::LocalMachine, registry::join_path(kProductKey, program));
-        if (!key) throw MyError(OPERATION_FAILED, "Can't create registry path");
-        registry::write_text(*key, kPlacementValue,
-                             strprintf("%d,%d,%d,%d", r.left, r.top, r.width, r.height));
-    } catch (const MyError& e) {
-        log(LOG_DEBUG, "Window placement of %.*s not saved: %s\n", static_cast<int>(program.size()),
-            program.data(), e.message());
+        save(registry::current_store(registry::Transaction::Mode::Write), program, r);
     } catch (const std::exception& e) {
         log(LOG_DEBUG, "Window placement not saved: %s\n", e.what());
     }
 }
 
+void WindowPlacement::save(const registry::Store& store, std::string_view program,
+                           const WindowRect& r) {
+    try {
+        std::optional<registry::Key> key = registry::create_key(
+            store, registry::Root::LocalMachine, registry::join_path(kProductKey, program));
+        if (!key) throw MyError(OPERATION_FAILED, "Can't create registry path");
+        registry::write_text(*key, kPlacementValue,
+                             strprintf("%d,%d,%d,%d", r.left, r.top, r.width, r.height));
+    } catch (const std::exception& e) {
+        log(LOG_DEBUG, "Window placement of %.*s not saved: %s\n", static_cast<int>(program.size()),
+            program.data(), e.what());
+    }
+}
+
 std::optional<WindowRect> WindowPlacement::restore(std::string_view program) {
     try {
+        return restore(registry::current_store(registry::Transaction::Mode::Read), program);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<WindowRect> WindowPlacement::restore(const registry::Store& store,
+                                                   std::string_view program) {
+    try {
         std::optional<registry::Key> key = registry::open_key(
-            registry::Root::LocalMachine, registry::join_path(kProductKey, program));
+            store, registry::Root::LocalMachine, registry::join_path(kProductKey, program));
         if (!key) return std::nullopt;
         return parse(registry::read_text(*key, kPlacementValue, ""));
-    } catch (const MyError&) {
-        return std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }

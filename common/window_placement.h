@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+#include "common/registry.h"
+
 namespace vardel {
 
 struct WindowRect {
@@ -20,11 +22,16 @@ struct WindowRect {
 
 class WindowPlacement {
   public:
-    // Writes "Placement", creating the program's key when needed.
+    // Writes "Placement", creating the program's key when needed. Without
+    // a store: this process's.
+    static void save(const registry::Store& store, std::string_view program,
+                     const WindowRect& rect);
     static void save(std::string_view program, const WindowRect& rect);
     // The rectangle saved for `program`; none when the key or the value is
     // missing, empty, or does not start with four comma-separated decimal
     // numbers (the window then stays where it is).
+    static std::optional<WindowRect> restore(const registry::Store& store,
+                                             std::string_view program);
     static std::optional<WindowRect> restore(std::string_view program);
     // The parsing rule of restore(), for the text alone.
     static std::optional<WindowRect> parse(std::string_view text);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "common/destination_names.h"
 #include "common/log.h"
 #include "common/my_error.h"
 #include "common/set_lock.h"
@@ -16,11 +17,6 @@
 namespace vardel {
 
 namespace fs = std::filesystem;
-
-std::string BackupRun::output_name(const char* fmt) const {
-    return destination_folder +
-           strprintf(fmt, static_cast<long long>(cycle), static_cast<long long>(sequence));
-}
 
 std::vector<std::string> setting_lines(const std::string& value) {
     std::vector<std::string> out;
@@ -66,25 +62,22 @@ void Backup::execute(const char* setting, const std::string& command) {
 }
 
 void Backup::delete_output(int64_t cycle, int64_t sequence) {
-    auto name = [&](const char* fmt) {
-        return run_.destination_folder +
-               strprintf(fmt, static_cast<long long>(cycle), static_cast<long long>(sequence));
-    };
+    const std::string& dest = run_.destination_folder;
     std::error_code ec;
     switch (run_.set.SaveFormat) {
         case SAVE_SAF:
-            fs::remove(name("B%lld_%lld.SAF"), ec);
+            fs::remove(dest + destination::saf_archive(cycle, sequence), ec);
             break;
         case SAVE_ZIP:
-            fs::remove(name("B%lld_%lld.ZIP"), ec);
+            fs::remove(dest + destination::zip_archive(cycle, sequence), ec);
             break;
         case SAVE_DISCRETE:
-            fs::remove_all(name("B%lld_%lld"), ec);
+            fs::remove_all(dest + destination::files_folder(cycle, sequence), ec);
             break;
         default:
             break;
     }
-    fs::remove(name("L%lld_%lld.TXT"), ec);
+    fs::remove(dest + destination::list_file(cycle, sequence), ec);
 }
 
 void Backup::remove_instance_keys(int64_t cycle, int64_t from, int64_t to) {
@@ -92,9 +85,7 @@ void Backup::remove_instance_keys(int64_t cycle, int64_t from, int64_t to) {
     // restore tool and the editor never list backups that no longer exist.
     bool changed = false;
     for (int64_t k = from; k <= to; ++k)
-        changed |= run_.state.remove(
-            "BACKUPSET", strprintf("BACKUPINSTANCE_%lld_%lld", static_cast<long long>(cycle),
-                                   static_cast<long long>(k)));
+        changed |= run_.state.remove(destination::kSection, destination::instance_key(cycle, k));
     std::string error;
     if (changed && !run_.state.save(&error)) log(LOG_ERROR, "%s\n", error.c_str());
 }
@@ -110,7 +101,7 @@ bool Backup::load_parameters() {
     std::string dest = run_.destination_folder;
     if (dest.empty() || dest.back() != '/') dest.push_back('/');
     run_.destination_folder = dest;
-    run_.state_file_path = dest + "BACKUP.INI";
+    run_.state_file_path = dest + destination::kStateFile;
     // Only a missing state is an empty one: taking an unreadable one for
     // empty would start the rotation again and delete the backups it records.
     int load_error = 0;
@@ -121,7 +112,8 @@ bool Backup::load_parameters() {
         return false;
     }
     run_.state.set_file_name(run_.state_file_path);
-    std::string stored = run_.state.get_text("BACKUPSET", "NAME");
+    namespace d = destination;
+    std::string stored = run_.state.get_text(d::kSection, d::kName);
     if (!stored.empty() && !iequals(stored, set.Name)) {
         log(LOG_COMPLAIN,
             "BACKUP.INI contains wrong backup name (possible backup directory collision)\n");
@@ -132,8 +124,8 @@ bool Backup::load_parameters() {
     if (set.BackupsPerCycle < 1) set.BackupsPerCycle = 1;
     if (set.CyclesToSave < 1) set.CyclesToSave = 1;
 
-    run_.sequence = run_.state.get_number("BACKUPSET", "SEQUENCE") + 1;
-    run_.cycle = run_.state.get_number("BACKUPSET", "CYCLE");
+    run_.sequence = run_.state.get_number(d::kSection, d::kSequence) + 1;
+    run_.cycle = run_.state.get_number(d::kSection, d::kCycle);
     if (run_.cycle <= 0) run_.cycle = 1;  // a negative number is as good as none
     if (run_.sequence < 1) run_.sequence = 1;
     if (run_.sequence > set.BackupsPerCycle) {
@@ -146,30 +138,30 @@ bool Backup::load_parameters() {
     }
     run_.track_deleted = set.TrackDeletedFiles;
     if (run_.sequence != 1)
-        run_.track_deleted = run_.state.get_number("BACKUPSET", "TRACKDELETED") != 0;
+        run_.track_deleted = run_.state.get_number(d::kSection, d::kTrackDeleted) != 0;
 
     // Every format keeps a list file: the SAF format's deleted-file tracking
     // needs one as much as the others.
-    run_.list_file_path = run_.output_name("L%lld_%lld.TXT");
+    run_.list_file_path = dest + d::list_file(run_.cycle, run_.sequence);
     switch (set.SaveFormat) {
         case SAVE_SAF:
-            run_.archive_path = run_.output_name("B%lld_%lld.SAF");
+            run_.archive_path = dest + d::saf_archive(run_.cycle, run_.sequence);
             run_.files_folder = dest;
             break;
         case SAVE_ZIP:
-            run_.archive_path = run_.output_name("B%lld_%lld.ZIP");
+            run_.archive_path = dest + d::zip_archive(run_.cycle, run_.sequence);
             run_.files_folder = dest;
             break;
         case SAVE_DISCRETE:
-            run_.files_folder = run_.output_name("B%lld_%lld/");
+            run_.files_folder = dest + d::files_folder(run_.cycle, run_.sequence) + "/";
             break;
         default:
             VARDEL_UNEXPECTED_SWITCH();
             return false;
     }
     run_.start_time = now();
-    run_.last_backup_time = run_.state.get_number("BACKUPSET", "LASTBACKUPTIME");
-    run_.first_backup_time = run_.state.get_number("BACKUPSET", "FIRSTBACKUPTIME");
+    run_.last_backup_time = run_.state.get_number(d::kSection, d::kLastBackupTime);
+    run_.first_backup_time = run_.state.get_number(d::kSection, d::kFirstBackupTime);
     run_.activity = false;
 
     for (int64_t k = run_.sequence; k <= set.BackupsPerCycle; ++k) delete_output(run_.cycle, k);
@@ -250,22 +242,20 @@ void Backup::finish() {
     if (!saver_->close(error)) throw MyError(OPERATION_FAILED, error);
     IniDocument& st = run_.state;
     const BackupSet& set = run_.set;
-    st.set_text("BACKUPSET", "NAME", set.Name);
-    st.set_number("BACKUPSET", "CYCLES", set.CyclesToSave);
-    st.set_number("BACKUPSET", "BACKUPSPERCYCLE", set.BackupsPerCycle);
-    st.set_number("BACKUPSET", "SAVEFORMAT", set.SaveFormat);
-    st.set_number("BACKUPSET", "SEQUENCE", run_.sequence);
-    st.set_number("BACKUPSET", "CYCLE", run_.cycle);
-    st.set_number("BACKUPSET", "LASTBACKUPTIME", run_.start_time);
-    if (run_.sequence == 1) st.set_number("BACKUPSET", "FIRSTBACKUPTIME", run_.start_time);
-    st.set_number("BACKUPSET", "TRACKDELETED", run_.track_deleted ? 1 : 0);
+    namespace d = destination;
+    st.set_text(d::kSection, d::kName, set.Name);
+    st.set_number(d::kSection, d::kCycles, set.CyclesToSave);
+    st.set_number(d::kSection, d::kBackupsPerCycle, set.BackupsPerCycle);
+    st.set_number(d::kSection, d::kSaveFormat, set.SaveFormat);
+    st.set_number(d::kSection, d::kSequence, run_.sequence);
+    st.set_number(d::kSection, d::kCycle, run_.cycle);
+    st.set_number(d::kSection, d::kLastBackupTime, run_.start_time);
+    if (run_.sequence == 1) st.set_number(d::kSection, d::kFirstBackupTime, run_.start_time);
+    st.set_number(d::kSection, d::kTrackDeleted, run_.track_deleted ? 1 : 0);
     // What the run did, not what was asked: with no password nothing is
     // encoded, and a restore must not decode plain data.
-    st.set_number("BACKUPSET", "ENCODE", run_.encode ? 1 : 0);
-    st.set_number("BACKUPSET",
-                  strprintf("BACKUPINSTANCE_%lld_%lld", static_cast<long long>(run_.cycle),
-                            static_cast<long long>(run_.sequence)),
-                  run_.start_time);
+    st.set_number(d::kSection, d::kEncode, run_.encode ? 1 : 0);
+    st.set_number(d::kSection, d::instance_key(run_.cycle, run_.sequence), run_.start_time);
     // A backup that "BACKUP.INI" does not record cannot be restored: the run
     // fails rather than report success.
     if (!st.save(&error)) throw MyError(OPERATION_FAILED, "Can't save BACKUP.INI: " + error);
@@ -301,12 +291,12 @@ int Backup::run() {
             log(LOG_ERROR, "SetThreadPriority failed: %s\n", system_error_text());
     }
 
-    bool locked = false;
+    std::optional<SetLock> lock;
     if (run_.flags.abort.load()) {
         log(LOG_ALERT, "Backup '%s' aborted by user request\n", name.c_str());
         run_.report.add_line(strprintf("Backup '%s' aborted by user request", name.c_str()));
         run_.result = kResultAborted;
-    } else if (!(locked = SetLock::acquire(name))) {
+    } else if (!(lock = SetLock::acquire(name))) {
         log(LOG_ALERT, "Backup '%s' locked by another program\n", name.c_str());
         run_.failure_text = strprintf("Backup '%s' locked by another program", name.c_str());
         run_.report.add_line(run_.failure_text);
@@ -369,7 +359,6 @@ int Backup::run() {
         }
     }
     mail_report(started);
-    if (locked) SetLock::release();
     return run_.result;
 }
 

@@ -55,9 +55,6 @@ struct BackupRun {
     bool archive_bit_unsupported_logged = false;
 
     DirectoryCatalogue catalogue;
-
-    // The backup's output names under the destination folder.
-    std::string output_name(const char* fmt) const;
 };
 
 // Lines of a multi-line setting (CR LF, LF or CR), empty lines left out.

@@ -240,12 +240,9 @@ void ControlWindow::start_head() {
                 Backup backup(set, general, flags_, services_);
                 result = backup.run();
                 if (result == kResultFailed) failure = new std::string(backup.failure_text());
-            } catch (const std::exception& e) {
+            } catch (const std::exception& e) {  // MyError too
                 log(LOG_ERROR, "Backup thread failed: %s\n", e.what());
                 failure = new std::string(e.what());
-            } catch (const MyError& e) {
-                log(LOG_ERROR, "Backup thread failed: %s\n", e.message());
-                failure = new std::string(e.message());
             }
             {
                 std::lock_guard l(done_mutex_);

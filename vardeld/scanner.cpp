@@ -1,5 +1,6 @@
 #include "vardeld/scanner.h"
 
+#include "common/destination_names.h"
 #include "common/list_file.h"
 #include "common/log.h"
 #include "common/my_error.h"
@@ -205,9 +206,7 @@ void Scanner::backup_this_path(const std::string& path) {
 
 void Scanner::load_list_files() {
     for (int64_t i = 1; i < run_.sequence; ++i) {
-        std::string p = run_.destination_folder + strprintf("L%lld_%lld.TXT",
-                                                            static_cast<long long>(run_.cycle),
-                                                            static_cast<long long>(i));
+        std::string p = run_.destination_folder + destination::list_file(run_.cycle, i);
         DirectoryCatalogue::DirRecord* current = nullptr;
         bool opened = read_list_file(p, [&](const ListLine& l) {
             switch (l.kind) {

@@ -10,20 +10,8 @@ namespace vardel {
 Scheduler::Scheduler(platform::MessageLoop& loop, LocalClock& clock, const ServiceState& state)
     : loop_(loop), clock_(clock), state_(state) {}
 
-ScheduleRule Scheduler::rule_of(const BackupSet& s) {
-    ScheduleRule r;
-    r.enabled = s.Enabled;
-    r.interval_type = s.IntervalType;
-    r.interval_days = s.IntervalDays;
-    r.month_list = s.MonthList;
-    r.start_time = s.StartTime;
-    r.repeat_every = s.RepeatEvery;
-    r.repeat_until = s.RepeatUntil;
-    return r;
-}
-
 int64_t Scheduler::next_due_time(const BackupSet& set) {
-    return vardel::next_due_time(rule_of(set), clock_.local_now());
+    return vardel::next_due_time(schedule_rule_of(set), clock_.local_now());
 }
 
 void Scheduler::insert(bool manual, int64_t due, const BackupSet& set) {

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "common/backup_set.h"
+#include "common/due_times.h"
 #include "common/general_settings.h"
 #include "common/local_clock.h"
 #include "platform/message_loop.h"
-#include "vardeld/due_times.h"
 
 namespace vardel {
 
@@ -39,7 +39,6 @@ class Scheduler {
   public:
     Scheduler(platform::MessageLoop& loop, LocalClock& clock, const ServiceState& state);
 
-    static ScheduleRule rule_of(const BackupSet& set);
     int64_t next_due_time(const BackupSet& set);
 
     // Every present and enabled set of the table, in slot order, then arms.

@@ -124,6 +124,27 @@ TEST_F(Settings, EveryValueRoundTripsUnderItsExactName) {
     EXPECT_NE(product().get_value("EncodingPassword")->data, g.EncodingPassword);
 }
 
+TEST_F(Settings, AStorePassedInIsTheOnlyOneReadAndWritten) {
+    registry::Store other =
+        platform::RegistryStore::open(path("elsewhere/registry.db"), platform::StoreScope::PerUser);
+    registry::create_key(other, Root::LocalMachine, kProductKey);
+    GeneralSettings g;
+    fill(g, 4);
+    g.backup_sets().add(named("Elsewhere"));
+    g.save(other);
+
+    GeneralSettings mine;
+    mine.load();  // this process's store is untouched
+    EXPECT_EQ(mine, GeneralSettings());
+    GeneralSettings back;
+    back.load(other);
+    EXPECT_EQ(back, g);
+    BackupSetTable sets;
+    sets.load(other);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].Name, "Elsewhere");
+}
+
 TEST_F(Settings, AThirteenthSetGrowsTheTableByTwelveAndKeepsTheOrder) {
     GeneralSettings g;
     for (int n = 0; n < 13; ++n) g.backup_sets().add(named(strprintf("set%02d", n)));

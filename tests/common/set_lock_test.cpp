@@ -10,13 +10,7 @@
 namespace vardel {
 namespace {
 
-class SetLockTest : public test::ScratchTest {
-  protected:
-    void TearDown() override {
-        SetLock::release();
-        test::ScratchTest::TearDown();
-    }
-};
+using SetLockTest = test::ScratchTest;
 
 // A child that takes the lock of `set`, says so through a pipe and waits to be killed.
 class Holder {
@@ -24,7 +18,8 @@ class Holder {
     explicit Holder(const std::string& set) {
         if (pipe(ready_) != 0) throw std::runtime_error("pipe");
         proc_ = std::make_unique<test::BackgroundProcess>([this, set] {
-            char c = SetLock::acquire(set) ? 'y' : 'n';
+            std::optional<SetLock> lock = SetLock::acquire(set);
+            char c = lock ? 'y' : 'n';
             if (write(ready_[1], &c, 1) != 1) return 2;
             for (;;) pause();
         });
@@ -57,24 +52,45 @@ TEST_F(SetLockTest, ASetLockedByAnotherProcessIsRefusedUntilThatProcessIsKilled)
     EXPECT_TRUE(SetLock::acquire("Weekly"));
 
     service.kill();  // dies holding it: abandoned, which counts as acquired
-    EXPECT_TRUE(SetLock::acquire("Nightly"));
+    std::optional<SetLock> lock = SetLock::acquire("Nightly");
+    EXPECT_TRUE(lock);
     EXPECT_EQ(SetLock::held(), "Nightly");
 }
 
 TEST_F(SetLockTest, AProgramHoldsAtMostOneSetLock) {
-    ASSERT_TRUE(SetLock::acquire("Nightly"));
-    ASSERT_TRUE(SetLock::acquire("Weekly"));  // lets Nightly go
+    std::optional<SetLock> nightly = SetLock::acquire("Nightly");
+    ASSERT_TRUE(nightly);
+    std::optional<SetLock> weekly = SetLock::acquire("Weekly");  // lets Nightly go
+    ASSERT_TRUE(weekly);
+    EXPECT_FALSE(nightly->holds());
     EXPECT_TRUE(Holder("Nightly").took());
     EXPECT_FALSE(Holder("Weekly").took());
-    EXPECT_TRUE(SetLock::acquire("Weekly"));  // the same set again is fine
-    SetLock::release();
+    nightly.reset();  // the superseded holder leaves Weekly alone
+    EXPECT_FALSE(Holder("Weekly").took());
+    std::optional<SetLock> again = SetLock::acquire("Weekly");  // the same set again is fine
+    EXPECT_TRUE(again);
+    weekly.reset();
+    EXPECT_EQ(SetLock::held(), "Weekly");
+    again.reset();
     EXPECT_EQ(SetLock::held(), "");
     EXPECT_TRUE(Holder("Weekly").took());
 }
 
+TEST_F(SetLockTest, AnExceptionLeavesNoSetLocked) {
+    try {
+        std::optional<SetLock> lock = SetLock::acquire("Nightly");
+        ASSERT_TRUE(lock);
+        throw std::runtime_error("a run fails half-way");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(SetLock::held(), "");
+    EXPECT_TRUE(Holder("Nightly").took());
+}
+
 TEST_F(SetLockTest, SetNamesOfAnyKindGetLocksOfTheirOwn) {
     EXPECT_EQ(SetLock::mutex_name("My Set"), "lock_backup_my set");
-    ASSERT_TRUE(SetLock::acquire("a/b"));
+    std::optional<SetLock> lock = SetLock::acquire("a/b");
+    ASSERT_TRUE(lock);
     EXPECT_TRUE(Holder("a_b").took());
     EXPECT_TRUE(Holder("a%2Fb").took());
     EXPECT_FALSE(Holder("A/B").took());

@@ -318,8 +318,8 @@ TEST_F(BackupTest, ASetLockedByAnotherProgramFails) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     test::BackgroundProcess holder([&] {
-        bool ok = SetLock::acquire("nightly");  // names compare without case
-        char c = ok ? 'y' : 'n';
+        std::optional<SetLock> lock = SetLock::acquire("nightly");  // names compare without case
+        char c = lock ? 'y' : 'n';
         if (write(ready[1], &c, 1) != 1) return 1;
         pause();
         return 0;

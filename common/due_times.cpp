@@ -1,4 +1,4 @@
-#include "vardeld/due_times.h"
+#include "common/due_times.h"
 
 #include <ctime>
 
@@ -64,6 +64,18 @@ int64_t candidate_day(const ScheduleRule& r, int64_t day) {
 }
 
 }  // namespace
+
+ScheduleRule schedule_rule_of(const BackupSet& s) {
+    ScheduleRule r;
+    r.enabled = s.Enabled;
+    r.interval_type = s.IntervalType;
+    r.interval_days = s.IntervalDays;
+    r.month_list = s.MonthList;
+    r.start_time = s.StartTime;
+    r.repeat_every = s.RepeatEvery;
+    r.repeat_until = s.RepeatUntil;
+    return r;
+}
 
 bool leap_year(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;

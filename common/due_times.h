@@ -1,14 +1,14 @@
 #pragma once
-// The day and time rules of the schedule, shared by the service's scheduler
-// and the schedule list: which days a set runs on and at which times of such
-// a day. Times are local seconds (seconds since 1970 on the local wall
-// clock; taken apart as UTC they give the local date and time).
-// Pure functions; thread-safe.
+// The day and time rules of the schedule, shared by the service's scheduler,
+// the schedule list and the editor's schedule dialog: which days a set runs
+// on and at which times of such a day. Times are local seconds (seconds since 1970 on the local
+// wall clock; taken apart as UTC they give the local date and time). Pure functions; thread-safe.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "common/backup_set.h"
 #include "common/setting_names.h"
 
 namespace vardel {
@@ -23,6 +23,9 @@ struct ScheduleRule {
     int64_t repeat_every = 0;                       // seconds; 0 (or less) = no repeats
     int64_t repeat_until = 0;                       // seconds after midnight of the latest repeat
 };
+
+// The schedule fields of `set`.
+ScheduleRule schedule_rule_of(const BackupSet& set);
 
 inline constexpr int64_t kDay = 86400;
 inline int64_t local_midnight(int64_t t) {

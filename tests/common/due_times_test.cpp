@@ -1,4 +1,4 @@
-#include "vardeld/due_times.h"
+#include "common/due_times.h"
 
 #include <gtest/gtest.h>
 
