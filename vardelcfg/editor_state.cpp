@@ -115,7 +115,7 @@ bool EditorState::warning_switched_off(const DestinationCheck& check) const {
     if (!check.switch_value) return true;
     try {
         std::optional<registry::Key> key =
-            registry::open_key(registry::Root::LocalMachine, kProductKey);
+            registry::open_key(options_.store, registry::Root::LocalMachine, kProductKey);
         return key && registry::read_number(*key, check.switch_value, 0) != 0;
     } catch (const MyError&) {
         return false;  // a damaged switch: warn rather than stay silent
@@ -127,7 +127,7 @@ void EditorState::switch_warning_off(const DestinationCheck& check) {
     // A convenience: a store this process may not write keeps asking.
     try {
         if (std::optional<registry::Key> key =
-                registry::create_key(registry::Root::LocalMachine, kProductKey))
+                registry::create_key(options_.store, registry::Root::LocalMachine, kProductKey))
             registry::write_number(*key, check.switch_value, 1);
     } catch (const MyError& e) {
         log(LOG_DEBUG, "%s not stored: %s\n", check.switch_value, e.message());
@@ -255,7 +255,7 @@ EditorState::SaveResult EditorState::save() {
             return result(Outcome::InvalidName, i, *problem);
     }
     if (options_.read_only) return result(Outcome::ReadOnly);
-    settings_.save();
+    settings_.save(options_.store);
     if (!options_.reload_event) return result(Outcome::Written);
     try {
         options_.reload_event->pulse();

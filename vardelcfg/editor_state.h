@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/general_settings.h"
+#include "common/registry.h"
 #include "platform/mount_table.h"
 #include "vardelcfg/destination_check.h"
 #include "vardelcfg/field_rules.h"
@@ -54,6 +55,7 @@ class EditorState {
     };
 
     struct Options {
+        registry::Store store;   // loaded from and saved to
         std::string data_path;   // for the default log folder
         bool read_only = false;  // the store may not be written by this process
         // Pulsed after every save that wrote; none: nothing to pulse.

@@ -7,7 +7,6 @@
 #include "common/registry.h"
 #include "common/suite_names.h"
 #include "common/text_helpers.h"
-#include "platform/paths.h"
 
 namespace vardel {
 
@@ -84,9 +83,9 @@ std::string default_log_path(std::string_view data_path) {
     return p + "logs/";
 }
 
-std::string suite_data_path() {
+std::string suite_data_path(const registry::Store& store) {
     if (std::optional<registry::Key> key =
-            registry::open_key(registry::Root::LocalMachine, kProductKey)) {
+            registry::open_key(store, registry::Root::LocalMachine, kProductKey)) {
         try {
             std::string path = registry::read_text(*key, kDataPathValue, "");
             if (!path.empty()) return path;
@@ -94,8 +93,7 @@ std::string suite_data_path() {
             // A damaged value: fall back like a missing one.
         }
     }
-    std::string store = platform::suite_paths().settings_store;
-    return std::string(folder_part(store));
+    return std::string(folder_part(store->path()));
 }
 
 std::vector<std::string> split_lines(std::string_view text) {

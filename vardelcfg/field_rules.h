@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/registry.h"
+
 namespace vardel {
 
 class BackupSetTable;
@@ -40,7 +42,7 @@ std::string flip_month_day(std::string_view list, int day);
 std::string default_log_path(std::string_view data_path);
 // "DataPath" of the product key; when missing, the folder of the settings
 // store (the suite's own data folder).
-std::string suite_data_path();
+std::string suite_data_path(const registry::Store& store);
 
 // The lines of a multi-line field without the empty ones, joined by "\r\n".
 std::string without_empty_lines(std::string_view text);

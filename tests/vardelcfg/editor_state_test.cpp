@@ -31,27 +31,31 @@ class Editor : public test::ScratchTest {
   protected:
     void SetUp() override {
         test::ScratchTest::SetUp();
-        ASSERT_TRUE(registry::create_key(Root::LocalMachine, kProductKey));
+        // A store of the test's own, apart from the one VARDEL_ROOT names.
+        store_ = platform::RegistryStore::open(path("editor.db"), platform::StoreScope::PerUser);
+        ASSERT_TRUE(registry::create_key(store_, Root::LocalMachine, kProductKey));
         reload_ = std::make_unique<platform::NamedEvent>(kReloadEventName);
         watcher_ = std::make_unique<platform::NamedEvent>(kReloadEventName);
     }
 
-    static void add_stored_set(const std::string& name) {
-        auto key =
-            registry::create_key(Root::LocalMachine, registry::join_path(kBackupSetsKey, name));
+    void add_stored_set(const std::string& name) {
+        auto key = registry::create_key(store_, Root::LocalMachine,
+                                        registry::join_path(kBackupSetsKey, name));
         registry::write_text(*key, "BackupDestination", "/backups/" + name);
     }
-    static bool stored_set(const std::string& name) {
-        return registry::open_key(Root::LocalMachine, registry::join_path(kBackupSetsKey, name))
+    bool stored_set(const std::string& name) {
+        return registry::open_key(store_, Root::LocalMachine,
+                                  registry::join_path(kBackupSetsKey, name))
             .has_value();
     }
 
     // The editor as the program starts it: settings loaded, page 0 shown.
     EditorState& open(bool read_only = false) {
         GeneralSettings g;
-        g.load();
+        g.load(store_);
         state_ = std::make_unique<EditorState>(
-            std::move(g), EditorState::Options{"/var/lib/vardel", read_only, reload_.get()});
+            std::move(g),
+            EditorState::Options{store_, "/var/lib/vardel", read_only, reload_.get()});
         state_->set_listener(&seen_);
         state_->start();
         return *state_;
@@ -66,6 +70,7 @@ class Editor : public test::ScratchTest {
         return n;
     }
 
+    registry::Store store_;
     Recorder seen_;
     std::unique_ptr<platform::NamedEvent> reload_;
     std::unique_ptr<platform::NamedEvent> watcher_;
@@ -140,7 +145,7 @@ TEST_F(Editor, ASaveWritesAndPulsesOnlyWhenSomethingChanged) {
     EXPECT_EQ(seen_.apply_on, 0);
     EXPECT_TRUE(pulsed());
     GeneralSettings back;
-    back.load();
+    back.load(store_);
     EXPECT_EQ(back.backup_sets()[0].ExecuteOnSuccess, "/usr/bin/true");
 
     // OK right after Apply: a set added behind the editor's back survives,
@@ -193,7 +198,7 @@ TEST_F(Editor, FieldRulesApplyOnLeavingAndOnStore) {
     EXPECT_EQ(e.leave_number(PAGE_LOGS, "CycleLogDays"), 365);
     e.apply();
     GeneralSettings back;
-    back.load();
+    back.load(store_);
     EXPECT_EQ(back.KeepNLogs, 1);  // ...but stored as 1
     EXPECT_EQ(back.CycleLogDays, 365);
     EXPECT_EQ(back.LogFilePath, "/var/lib/vardel/logs/");
@@ -205,7 +210,7 @@ TEST_F(Editor, FieldRulesApplyOnLeavingAndOnStore) {
     e.flip_month_day(31);
     e.edit_control(PAGE_SCHEDULING, "IntervalDays", std::string("+-+----"));
     e.apply();
-    back.load();
+    back.load(store_);
     EXPECT_EQ(back.backup_sets()[0].MonthList, std::string(30, '-') + "+");
     EXPECT_EQ(back.backup_sets()[0].IntervalDays, "+ +    ");
 }
@@ -254,7 +259,7 @@ TEST_F(Editor, ADestinationOnAShareWarnsUntilSwitchedOff) {
     EXPECT_EQ(e.settings().backup_sets()[0].BackupDestination, "//nas/b/pc");
     e.apply();
     GeneralSettings back;
-    back.load();
+    back.load(store_);
     EXPECT_EQ(back.backup_sets()[0].BackuDestinationType, DESTINATION_DIRECTORY);
 }
 
