@@ -43,6 +43,10 @@ std::unique_ptr<QMessageBox> build_message_box(QWidget* parent, const QString& t
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);
             break;
+        case MessageButtons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.setEscapeButton(QMessageBox::Cancel);
+            break;
     }
     return made;
 }
@@ -58,7 +62,8 @@ MessageAnswer message_box(QWidget* parent, const QString& text, const QString& c
         case QMessageBox::No:
             return MessageAnswer::No;
         default:
-            return buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
+            return buttons == MessageButtons::OkCancel || buttons == MessageButtons::YesNoCancel
+                       ? MessageAnswer::Cancel
                    : buttons == MessageButtons::YesNo  ? MessageAnswer::No
                    : MessageAnswer::Ok;
         case QMessageBox::Ok:

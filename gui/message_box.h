@@ -15,7 +15,7 @@ class MyError;
 namespace vardel::gui {
 
 enum class MessageIcon { None, Information, Warning, Error, Question };
-enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 // The box, made but not shown (screenshots show it themselves).
@@ -24,7 +24,7 @@ std::unique_ptr<QMessageBox> build_message_box(QWidget* parent, const QString& t
                                                MessageButtons buttons = MessageButtons::Ok);
 
 // Shows the box and waits for the answer. Closing the box with its close
-// button or Escape answers Cancel (OkCancel), No (YesNo) or Ok.
+// button or Escape answers Cancel (OkCancel, YesNoCancel), No (YesNo) or Ok.
 MessageAnswer message_box(QWidget* parent, const QString& text, const QString& caption,
                           MessageIcon icon, MessageButtons buttons = MessageButtons::Ok);
 
