@@ -64,16 +64,15 @@ MessageAnswer message_box(QWidget* parent, const QString& text, const QString& c
         default:
             return buttons == MessageButtons::OkCancel || buttons == MessageButtons::YesNoCancel
                        ? MessageAnswer::Cancel
-                   : buttons == MessageButtons::YesNo  ? MessageAnswer::No
-                   : MessageAnswer::Ok;
+                   : buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                                      : MessageAnswer::Ok;
         case QMessageBox::Ok:
             return MessageAnswer::Ok;
     }
 }
 
 void show_error(QWidget* parent, const MyError& error) {
-    message_box(parent, QString::fromLocal8Bit(error.message()), kErrorCaption,
-                MessageIcon::Error);
+    message_box(parent, QString::fromLocal8Bit(error.message()), kErrorCaption, MessageIcon::Error);
 }
 
 void beep() {

@@ -13,9 +13,10 @@
 
 namespace vardel::gui {
 
-PathBrowser::PathBrowser(QWidget* parent, const QString& title, Offers offers,
-                         const QString& start)
-    : QDialog(parent), model_(new QFileSystemModel(this)), tree_(new QTreeView(this)),
+PathBrowser::PathBrowser(QWidget* parent, const QString& title, Offers offers, const QString& start)
+    : QDialog(parent),
+      model_(new QFileSystemModel(this)),
+      tree_(new QTreeView(this)),
       edit_(new QLineEdit(this)) {
     setWindowTitle(title);
     QDir::Filters filter = QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden;

@@ -20,10 +20,10 @@ std::unique_ptr<QDialog> build_contact_box(QWidget* parent) {
     auto box = std::make_unique<QDialog>(parent);
     box->setWindowTitle(QStringLiteral("Contact Information"));
     auto* v = new QVBoxLayout(box.get());
-    auto* text = new QLabel(
-        QStringLiteral("Questions, suggestions and reports of trouble are welcome.\n"
-                       "Write to us, or visit our web site for news and help."),
-        box.get());
+    auto* text =
+        new QLabel(QStringLiteral("Questions, suggestions and reports of trouble are welcome.\n"
+                                  "Write to us, or visit our web site for news and help."),
+                   box.get());
     v->addWidget(text);
     auto* buttons = new QHBoxLayout;
     auto* mail = new QPushButton(QString::fromLatin1(kContactEmail), box.get());
@@ -31,7 +31,8 @@ std::unique_ptr<QDialog> build_contact_box(QWidget* parent) {
     mail->setObjectName(QStringLiteral("ContactEmail"));
     web->setObjectName(QStringLiteral("ContactWeb"));
     QObject::connect(mail, &QPushButton::clicked, box.get(), [] {
-        QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kContactEmail)));
+        QDesktopServices::openUrl(
+            QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kContactEmail)));
     });
     QObject::connect(web, &QPushButton::clicked, box.get(),
                      [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kContactWeb))); });
@@ -48,9 +49,10 @@ std::unique_ptr<QMessageBox> build_credits_box(QWidget* parent) {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setWindowTitle(QStringLiteral("Credits"));
     box->setIconPixmap(gui::suite_icon().pixmap(48, 48));
-    box->setText(QStringLiteral("Compression supplied by ZLIB\n"
-                                "ZIP archives through minizip\n"
-                                "Windows drawn with Qt"));
+    box->setText(
+        QStringLiteral("Compression supplied by ZLIB\n"
+                       "ZIP archives through minizip\n"
+                       "Windows drawn with Qt"));
     box->setStandardButtons(QMessageBox::Ok);
     return box;
 }
@@ -62,7 +64,8 @@ DestinationWarning::DestinationWarning(QWidget* parent, const QString& text,
     setWindowTitle(QStringLiteral("Check your destination!"));
     auto* icon = new QLabel(this);
     int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(size));
+    icon->setPixmap(
+        style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(size));
     icon->setAlignment(Qt::AlignTop);
     auto* message = new QLabel(text, this);
     QFont bold = message->font();
@@ -74,7 +77,8 @@ DestinationWarning::DestinationWarning(QWidget* parent, const QString& text,
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-    QPushButton* help_button = buttons->addButton(QStringLiteral("Help"), QDialogButtonBox::HelpRole);
+    QPushButton* help_button =
+        buttons->addButton(QStringLiteral("Help"), QDialogButtonBox::HelpRole);
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(help_button, &QPushButton::clicked, this, [this, help] {

@@ -92,9 +92,8 @@ EditorWindow::EditorWindow(EditorState& state, QWidget* parent)
 
     mirror_ = std::make_unique<PageMirror>(state_, pages_);
     connect(mirror_.get(), &PageMirror::control_left, this,
-            gui::guard(this, [this](int page, const QString& control) {
-                control_left(page, control);
-            }));
+            gui::guard(this,
+                       [this](int page, const QString& control) { control_left(page, control); }));
     for (int p = 0; p < kPageCount; ++p) {
         for (QPushButton* b : pages_[p]->findChildren<QPushButton*>()) {
             QString name = b->objectName();
@@ -191,9 +190,15 @@ void EditorWindow::build_menus_and_toolbar() {
     tools->setObjectName(QStringLiteral("ToolBar"));
     tools->setIconSize(QSize(20, 20));
     const std::pair<QAction*, const char*> buttons[] = {
-        {apply_action_, "apply"},    {new_action, "new"},     {delete_action, "delete"},
-        {previous, "previous"},      {next, "next"},          {shortcut, "shortcut"},
-        {list, "schedule"},          {documentation, "documentation"}, {edit, "editlog"},
+        {apply_action_, "apply"},
+        {new_action, "new"},
+        {delete_action, "delete"},
+        {previous, "previous"},
+        {next, "next"},
+        {shortcut, "shortcut"},
+        {list, "schedule"},
+        {documentation, "documentation"},
+        {edit, "editlog"},
     };
     const char* const tips[] = {"Apply Changes",
                                 "New Backup Set",
@@ -226,13 +231,16 @@ QWidget* EditorWindow::build_buttons() {
     };
     button("H&elp", [this] { show_help(); })->setObjectName(QStringLiteral("HelpButton"));
     h->addStretch(1);
-    button("<- &Prev", [this] { state_.step_page(-1); })
-        ->setObjectName(QStringLiteral("PrevPageButton"));
-    button("&Next ->", [this] { state_.step_page(1); })
-        ->setObjectName(QStringLiteral("NextPageButton"));
+    button("<- &Prev", [this] {
+        state_.step_page(-1);
+    })->setObjectName(QStringLiteral("PrevPageButton"));
+    button("&Next ->", [this] {
+        state_.step_page(1);
+    })->setObjectName(QStringLiteral("NextPageButton"));
     h->addSpacing(16);
-    button("Cancel", [this] { finish(QDialog::Rejected, false); })
-        ->setObjectName(QStringLiteral("CancelButton"));
+    button("Cancel", [this] {
+        finish(QDialog::Rejected, false);
+    })->setObjectName(QStringLiteral("CancelButton"));
     apply_button_ = button("&Apply", [this] { apply_changes(); });
     apply_button_->setObjectName(QStringLiteral("ApplyButton"));
     apply_button_->setEnabled(false);
@@ -344,7 +352,8 @@ void EditorWindow::set_removed(size_t set) {
 }
 
 void EditorWindow::set_item_text_changed(size_t set) {
-    if (QTreeWidgetItem* item = set_item(static_cast<int>(set))) item->setText(0, q(state_.item_text(set)));
+    if (QTreeWidgetItem* item = set_item(static_cast<int>(set)))
+        item->setText(0, q(state_.item_text(set)));
 }
 
 void EditorWindow::sets_rebuilt() {
@@ -417,11 +426,11 @@ void EditorWindow::browse(int page, const QString& control) {
         if (name == "BackupDestination") check_destination();
     } else if (name == "BackupDirs" || name == "ExcludeFiles") {
         const bool include = name == "BackupDirs";
-        std::optional<QString> chosen = PathBrowser::choose(
-            this,
-            q(include ? "Select Directory/file to backup"
-                      : "Select Directory/file to specifically exclude"),
-            PathBrowser::Offers::FoldersAndFiles);
+        std::optional<QString> chosen =
+            PathBrowser::choose(this,
+                                q(include ? "Select Directory/file to backup"
+                                          : "Select Directory/file to specifically exclude"),
+                                PathBrowser::Offers::FoldersAndFiles);
         if (!chosen) return;
         std::string path = chosen->toStdString();
         if (include) {
@@ -436,9 +445,9 @@ void EditorWindow::browse(int page, const QString& control) {
     } else {
         // The hook commands: an existing program, a link taken as itself.
         QString start = current.isEmpty() ? QStringLiteral("/") : current;
-        QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Select executable"),
-                                                      start, QString(), nullptr,
-                                                      QFileDialog::DontResolveSymlinks);
+        QString chosen =
+            QFileDialog::getOpenFileName(this, QStringLiteral("Select executable"), start,
+                                         QString(), nullptr, QFileDialog::DontResolveSymlinks);
         if (chosen.isEmpty()) return;
         state_.edit_control(page, name, chosen.toStdString());
         mirror_->fill_control(page, name);
@@ -490,7 +499,8 @@ void EditorWindow::offer_administrator() {
     QStringList args = {QStringLiteral("env")};
     for (const char* name : {"DISPLAY", "XAUTHORITY", "QT_QPA_PLATFORM"}) {
         QByteArray value = qgetenv(name);
-        if (!value.isEmpty()) args << QStringLiteral("%1=%2").arg(q(name), QString::fromLocal8Bit(value));
+        if (!value.isEmpty())
+            args << QStringLiteral("%1=%2").arg(q(name), QString::fromLocal8Bit(value));
     }
     if (qEnvironmentVariableIsEmpty("XAUTHORITY"))
         args << QStringLiteral("XAUTHORITY=%1/.Xauthority").arg(QDir::homePath());

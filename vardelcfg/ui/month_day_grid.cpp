@@ -61,8 +61,8 @@ void MonthDayGrid::paintEvent(QPaintEvent*) {
     f.setPixelSize(std::max(6, std::min(ch - 4, 14)));
     p.setFont(f);
     for (int day = 1; day <= 31; ++day) {
-        QRect cell(kBorder + ((day - 1) % kColumns) * cw, kBorder + ((day - 1) / kColumns) * ch,
-                   cw, ch);
+        QRect cell(kBorder + ((day - 1) % kColumns) * cw, kBorder + ((day - 1) / kColumns) * ch, cw,
+                   ch);
         bool chosen = day_chosen(days_, static_cast<size_t>(day - 1));
         QPalette::ColorGroup g = on ? QPalette::Active : QPalette::Disabled;
         if (chosen) p.fillRect(cell, pal.color(g, QPalette::Highlight));

@@ -26,8 +26,7 @@ QString to_q(const std::string& s) {
 
 // The fields the editor checks when the focus leaves them.
 bool checked_on_leaving(ControlKind kind) {
-    return kind == K::Number || kind == K::Repeat || kind == K::SetName ||
-           kind == K::Destination;
+    return kind == K::Number || kind == K::Repeat || kind == K::SetName || kind == K::Destination;
 }
 
 // Multi-line fields hold "\r\n" line ends; the widget shows "\n".
@@ -95,8 +94,9 @@ void PageMirror::connect_control(const PageBinding& b, QWidget* w) {
             break;
         }
         case K::Time:
-            connect(static_cast<QTimeEdit*>(w), &QTimeEdit::timeChanged, this,
-                    [this, &b](QTime t) { edited(b, static_cast<int32_t>(t.msecsSinceStartOfDay() / 1000)); });
+            connect(static_cast<QTimeEdit*>(w), &QTimeEdit::timeChanged, this, [this, &b](QTime t) {
+                edited(b, static_cast<int32_t>(t.msecsSinceStartOfDay() / 1000));
+            });
             break;
         case K::Weekdays: {
             auto* list = static_cast<QListWidget*>(w);

@@ -104,9 +104,9 @@ int main(int argc, char** argv) {
     auto shot = [&](QWidget& w, const QString& name) {
         ok &= gui::save_screenshot(w, folder, QStringLiteral("vardelcfg-") + name);
     };
-    const char* const names[kPageCount] = {"logs",   "user-interaction", "security",
-                                           "locking", "servers",         "backup-type",
-                                           "destination", "scheduling", "files", "actions"};
+    const char* const names[kPageCount] = {
+        "logs",        "user-interaction", "security",   "locking", "servers",
+        "backup-type", "destination",      "scheduling", "files",   "actions"};
     for (int p = 0; p < kFirstSetPage; ++p) {
         state.show_page(p);
         shot(window, QString::fromLatin1(names[p]));
@@ -133,9 +133,9 @@ int main(int argc, char** argv) {
     shot(*contact, QStringLiteral("contact"));
     auto credits = build_credits_box(nullptr);
     shot(*credits, QStringLiteral("credits"));
-    auto quit = gui::build_message_box(nullptr, QStringLiteral("Save Changes?"),
-                                       QStringLiteral("Quit"), gui::MessageIcon::Question,
-                                       gui::MessageButtons::YesNoCancel);
+    auto quit =
+        gui::build_message_box(nullptr, QStringLiteral("Save Changes?"), QStringLiteral("Quit"),
+                               gui::MessageIcon::Question, gui::MessageButtons::YesNoCancel);
     shot(*quit, QStringLiteral("save-changes"));
     return ok ? 0 : 1;
 }
