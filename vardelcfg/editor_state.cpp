@@ -245,6 +245,10 @@ EditorState::SaveResult EditorState::save() {
         r.message = std::move(message);
         return r;
     };
+    // Stored as it stands, a text such as "1h30" would become one minute
+    // unnoticed; the field's own check runs only when the focus leaves it.
+    if (modified_ && current_set_ >= 0 && !leave_repeat())
+        return result(Outcome::InvalidRepeat, static_cast<size_t>(current_set_), kRepeatInvalid);
     store_pages();
     if (!modified_) return {};
     // Two sets of one name would share one key (one is lost); a name with a

@@ -133,9 +133,10 @@ class EditorState {
         enum class Outcome {
             Written,
             NothingToWrite,
-            InvalidName,   // set `set` has a name that cannot be stored: `message`
-            ReadOnly,      // the store may not be written by this process
-            NotSignalled,  // written, but the reload event failed: `message`
+            InvalidName,    // set `set` has a name that cannot be stored: `message`
+            InvalidRepeat,  // the repeat field holds what is no repeat: `message`
+            ReadOnly,       // the store may not be written by this process
+            NotSignalled,   // written, but the reload event failed: `message`
         };
         Outcome outcome = Outcome::NothingToWrite;
         size_t set = 0;

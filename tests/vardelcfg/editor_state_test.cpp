@@ -209,10 +209,14 @@ TEST_F(Editor, FieldRulesApplyOnLeavingAndOnStore) {
     EXPECT_FALSE(e.leave_repeat());
     e.flip_month_day(31);
     e.edit_control(PAGE_SCHEDULING, "IntervalDays", std::string("+-+----"));
-    e.apply();
+    // Saved before the field was left: refused, not stored as some number.
+    EXPECT_EQ(e.apply().outcome, Outcome::InvalidRepeat);
+    e.edit_control(PAGE_SCHEDULING, "RepeatEvery", std::string("1:5"));
+    EXPECT_EQ(e.apply().outcome, Outcome::Written);
     back.load(store_);
     EXPECT_EQ(back.backup_sets()[0].MonthList, std::string(30, '-') + "+");
     EXPECT_EQ(back.backup_sets()[0].IntervalDays, "+ +    ");
+    EXPECT_EQ(back.backup_sets()[0].RepeatEvery, 3900);
 }
 
 TEST_F(Editor, SetsAndPagesStepAroundAndWrap) {

@@ -3,6 +3,7 @@
 #include "vardelcfg/ui/editor_window.h"
 
 #include <gtest/gtest.h>
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,6 +29,7 @@
 #include "tests/support/qt_support.h"
 #include "tests/support/running_service.h"
 #include "tests/support/x_display.h"
+#include "vardelcfg/ui/schedule_dialog.h"
 
 namespace vardel {
 namespace {
@@ -200,6 +202,49 @@ TEST_F(EditorWindowTest, LeavingAFieldChecksItAsDesigned) {
     }));
     EXPECT_EQ(said, "There is already a Backup Set named 'Weekly'");
     EXPECT_EQ(window_->tree()->topLevelItem(1)->child(0)->text(0), "Nightly");
+}
+
+TEST_F(EditorWindowTest, AReadOnlyStoreSaysSoAndNeverSaves) {
+    GeneralSettings g;
+    g.load(store_);
+    state_ = std::make_unique<EditorState>(std::move(g),
+                                           EditorState::Options{store_, scratch(), true, nullptr});
+    window_ = std::make_unique<EditorWindow>(*state_);
+    window_->show();
+    EXPECT_EQ(window_->windowTitle(), "Vardel Settings (read-only)");
+    go_to(PAGE_BACKUP_TYPE);
+    control<QSpinBox>(PAGE_BACKUP_TYPE, "CyclesToSave")->setValue(9);
+    QString said;
+    test::on_next_modal([&](QWidget* w) {
+        said = static_cast<QMessageBox*>(w)->text();
+        if (!test::click_button(w, "No")) test::click_button(w, "OK");
+    });
+    click("OkButton");
+    EXPECT_TRUE(said.contains("administrator")) << said.toStdString();
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(reg_get(kNightly, "CyclesToSave"), "3\n");
+}
+
+TEST(ScheduleModel, ShowsEachSetsScheduleInTheListsWords) {
+    BackupSetTable sets;
+    auto weekly = std::make_unique<BackupSet>();
+    weekly->Name = "Photos";
+    weekly->IntervalType = INTERVAL_WEEKLY;
+    weekly->IntervalDays = "+--+---";
+    weekly->RepeatEvery = 30;  // under a minute: still shown here
+    weekly->BackupDirs = "/a\r\n/b";
+    sets.add(std::move(weekly));
+    sets.add(std::make_unique<BackupSet>());
+    ScheduleModel model(sets);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_EQ(model.rowCount(), 2);
+    ASSERT_EQ(model.columnCount(), 8);
+    auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), "When");
+    EXPECT_EQ(cell(0, 3), "Monday,Thursday");
+    EXPECT_EQ(cell(0, 5), "00m");
+    EXPECT_EQ(cell(0, 7), "/a,/b");
+    EXPECT_EQ(cell(1, 3), "Daily");
 }
 
 // A save from the editor reaches a running service: it reloads and

@@ -470,6 +470,14 @@ bool EditorWindow::saved(const EditorState::SaveResult& result) {
             state_.choose_set(static_cast<int>(result.set), PAGE_BACKUP_TYPE);
             focus_name_field();
             return false;
+        case Outcome::InvalidRepeat:
+            gui::message_box(this, q(result.message), q(kInvalidData), MessageIcon::Warning);
+            state_.show_page(PAGE_SCHEDULING);
+            if (QWidget* repeat = mirror_->control(PAGE_SCHEDULING, "RepeatEvery")) {
+                repeat->setFocus();
+                if (auto* edit = qobject_cast<QLineEdit*>(repeat)) edit->selectAll();
+            }
+            return false;
         case Outcome::ReadOnly:
             offer_administrator();
             return false;
