@@ -82,9 +82,13 @@ std::string LogFile::log_path() const {
 }
 
 void LogFile::check_after_run() {
-    // An earlier mailing thread takes the log lock itself: let it finish
-    // before taking the locks.
-    wait_for_mailing(std::chrono::minutes(5));
+    // The caller (the service's control thread) must go on answering: a
+    // mailing thread still at work leaves the check to the next run.
+    if (!wait_for_mailing(std::chrono::milliseconds(0))) {
+        close();
+        log(LOG_DEBUG, "Old log still being mailed: no cycle check\n");
+        return;
+    }
     auto log_lock = Logger::instance().hold();
     std::lock_guard lock(file_lock_);
     close_locked();

@@ -62,7 +62,8 @@ class LogFile : public LogSink {
     void write_signal_safe(const char* line, size_t len) noexcept override;
 
     // After a run: close, then cycle when older than "CycleLogDays" days or
-    // larger than "CycleLogSize" kilobytes. Syncs the file first.
+    // larger than "CycleLogSize" kilobytes. Syncs the file first. Never waits
+    // for a mailing thread: while one runs, only closes.
     void check_after_run();
     // Moves on to the next file and starts the mailing thread.
     void cycle();

@@ -87,6 +87,13 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
     return true;
 }
 
+bool File::fail_open(const std::string& path, int error_number) {
+    close();
+    path_ = path;
+    error_ = error_number;
+    return false;
+}
+
 void File::close() {
     if (fd_ >= 0) {
         ::close(fd_);

@@ -37,6 +37,9 @@ class File {
     // mode_bits apply to a file that is created. Never follows a FIFO or
     // device open into a block: O_NONBLOCK is used for Read and cleared after.
     bool open(const std::string& path, OpenMode mode, mode_t mode_bits = 0644);
+    // Closes, then fails as an open of `path` with `error_number` would: for
+    // an Env that fakes a refusal.
+    bool fail_open(const std::string& path, int error_number);
     bool is_open() const { return fd_ >= 0; }
     void close();
     int fd() const { return fd_; }

@@ -17,7 +17,7 @@ struct SendSlot {
     intptr_t result = 0;
 };
 
-MessageLoop::MessageLoop() {
+MessageLoop::MessageLoop(const Env& env) : env_(env) {
     wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) throw std::runtime_error("eventfd failed");
 }
@@ -90,7 +90,7 @@ void MessageLoop::set_timer(uintptr_t id, std::chrono::milliseconds delay) {
     if (delay.count() < 1) delay = std::chrono::milliseconds(1);
     {
         std::lock_guard lock(mutex_);
-        timers_[id] = Timer{delay, std::chrono::steady_clock::now() + delay};
+        timers_[id] = Timer{delay, env_.steady_now() + delay};
     }
     wake();
 }
@@ -135,7 +135,7 @@ int MessageLoop::next_timeout_ms() {
     std::lock_guard lock(mutex_);
     if (!queue_.empty()) return 0;
     if (timers_.empty()) return -1;
-    auto now = std::chrono::steady_clock::now();
+    auto now = env_.steady_now();
     auto first = timers_.begin()->second.due;
     for (auto& [id, t] : timers_)
         if (t.due < first) first = t.due;
@@ -148,7 +148,7 @@ void MessageLoop::fire_due_timers() {
     std::vector<uintptr_t> due;
     {
         std::lock_guard lock(mutex_);
-        auto now = std::chrono::steady_clock::now();
+        auto now = env_.steady_now();
         for (auto& [id, t] : timers_) {
             if (t.due <= now) {
                 due.push_back(id);

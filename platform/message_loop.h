@@ -19,6 +19,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/env.h"
+
 namespace vardel::platform {
 
 inline constexpr uint32_t WM_CREATE = 0x0001;
@@ -48,7 +50,8 @@ class MessageLoop {
   public:
     using Handler = std::function<intptr_t(const Message&)>;
 
-    MessageLoop();
+    // Timers run on `env`'s steady clock.
+    explicit MessageLoop(const Env& env = Env::real());
     ~MessageLoop();
     MessageLoop(const MessageLoop&) = delete;
     MessageLoop& operator=(const MessageLoop&) = delete;
@@ -108,6 +111,7 @@ class MessageLoop {
     std::atomic<bool> quitting_{false};
     std::thread::id loop_thread_;
     int quit_code_ = 0;
+    const Env& env_;
 };
 
 }  // namespace vardel::platform

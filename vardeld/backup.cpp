@@ -34,22 +34,21 @@ std::vector<std::string> setting_lines(const std::string& value) {
 }
 
 Backup::Backup(const BackupSet& set, const GeneralSettings& general, RunFlags& flags,
-               BackupServices services)
-    : run_(set, general, flags), services_(std::move(services)) {
+               BackupServices services, const platform::Env& env)
+    : run_(set, general, flags), services_(std::move(services)), env_(env) {
     if (!services_.share_logon) services_.share_logon = &default_logon_;
-    if (!services_.clock) services_.clock = &platform::system_clock();
 }
 
 Backup::~Backup() = default;
 
 int64_t Backup::now() const {
-    return services_.clock->now();
+    return env_.now();
 }
 
 void Backup::execute(const char* setting, const std::string& command) {
     if (command.empty()) return;
     int err = 0;
-    int code = platform::run_shell_command(command, &err);
+    int code = env_.run_shell_command(command, &err);
     if (code == -1) {
         log(LOG_COMPLAIN, "%s failed (%d): %s\n", setting, -1, command.c_str());
         run_.report.add_line(
@@ -172,19 +171,19 @@ bool Backup::load_parameters() {
     fs::create_directories(dest, ec);
 
     run_.encode = set.PasswordEncode && !run_.general.EncodingPassword.empty();
-    saver_ = std::make_unique<ContainerSaver>(run_, services_.saf_archive_file);
+    saver_ = std::make_unique<ContainerSaver>(run_, env_, services_.saf_archive_file);
     return saver_->open();
 }
 
 void Backup::walk_everything() {
-    Scanner scanner(run_, *saver_);
+    Scanner scanner(run_, *saver_, env_);
     if (run_.track_deleted) scanner.load_list_files();
     std::vector<std::string> lines = setting_lines(run_.set.BackupDirs);
     for (std::string& line : lines) line = absolute_path(line);
     // The roots, so a retried file finds the root it was first walked under.
     for (const std::string& line : lines) {
         platform::FileInfo fi;
-        if (platform::stat_path_following(line, fi) && !fi.is_directory()) {
+        if (env_.stat_following(line, fi) && !fi.is_directory()) {
             saver_->add_file_root(line);
             continue;
         }
@@ -194,8 +193,7 @@ void Backup::walk_everything() {
     }
     for (const std::string& line : lines) {
         platform::FileInfo fi;
-        if (!platform::stat_path_following(line, fi))
-            throw MyError(NOT_FOUND, "Couldn't find path");
+        if (!env_.stat_following(line, fi)) throw MyError(NOT_FOUND, "Couldn't find path");
         std::string root = fi.is_directory() ? line : std::string(folder_part(line));
         if (root.empty() || root.back() != '/') root.push_back('/');
         run_.current_root = root;
@@ -203,7 +201,7 @@ void Backup::walk_everything() {
     }
     // An abort caught around the last file's save stops no walk: it must
     // still end the run as aborted.
-    stop_if_aborted();
+    checkpoint();
     if (!run_.retry_list.empty()) {
         MyString retry = run_.retry_list;
         run_.retry_list.assign("");
@@ -213,7 +211,7 @@ void Backup::walk_everything() {
             run_.current_root = saver_->root_of(p);
             scanner.backup_this_path(p);
         }
-        stop_if_aborted();
+        checkpoint();
     }
     if (!run_.retry_list.empty() || !run_.given_up.empty()) {
         run_.report.add_line("The following files could not be backed up:");
@@ -226,9 +224,9 @@ void Backup::walk_everything() {
     if (run_.track_deleted) scanner.write_list_file();
 }
 
-void Backup::stop_if_aborted() {
-    pause_wait(run_.flags);
-    if (run_.flags.abort.load()) throw MyError(RUN_ABORTED, "Abort by user request");
+void Backup::checkpoint() {
+    run_.flags.wait_while_paused(env_);
+    run_.flags.check_abort();
 }
 
 void Backup::finish() {
@@ -263,7 +261,7 @@ void Backup::finish() {
 
 void Backup::mail_report(int64_t started) {
     const GeneralSettings& g = run_.general;
-    if (run_.flags.abort.load() || !g.SendEmailOnCompletion || g.CompletionEmail.empty()) return;
+    if (run_.flags.aborting() || !g.SendEmailOnCompletion || g.CompletionEmail.empty()) return;
     run_.report.add_line(" ");
     run_.report.add_line(strprintf("Duration: %d seconds", static_cast<int>(now() - started)));
     run_.report.add_line(strprintf("%d files scanned, %d saved",
@@ -278,7 +276,7 @@ void Backup::mail_report(int64_t started) {
 
 int Backup::run() {
     const std::string& name = run_.set.Name;
-    pause_wait(run_.flags);
+    run_.flags.wait_while_paused(env_);
     int64_t started = now();
 
     int prio = run_.set.BackupThreadPriority;
@@ -292,7 +290,7 @@ int Backup::run() {
     }
 
     std::optional<SetLock> lock;
-    if (run_.flags.abort.load()) {
+    if (run_.flags.aborting()) {
         log(LOG_ALERT, "Backup '%s' aborted by user request\n", name.c_str());
         run_.report.add_line(strprintf("Backup '%s' aborted by user request", name.c_str()));
         run_.result = kResultAborted;
@@ -329,7 +327,7 @@ int Backup::run() {
                     if (run_.activity) {
                         execute("ExecuteOnSuccess", run_.set.ExecuteOnSuccess);
                         run_.report.add_line(
-                            strprintf("Backup Completed %s", now_text(*services_.clock).c_str()));
+                            strprintf("Backup Completed %s", now_text(env_).c_str()));
                     } else {
                         log(LOG_INFO, "No activity. Backup '%s' not done\n", name.c_str());
                         run_.report.add_line("No activity. Backup not done");

@@ -12,7 +12,7 @@
 
 #include "common/backup_set.h"
 #include "common/general_settings.h"
-#include "platform/clock.h"
+#include "platform/env.h"
 #include "vardeld/backup_run.h"
 #include "vardeld/run_flags.h"
 #include "vardeld/share_logon.h"
@@ -29,8 +29,7 @@ struct BackupServices {
     std::function<bool(const std::string& to, const std::string& subject, const std::string& body,
                        const GeneralSettings& settings, std::string& error)>
         mail;
-    ShareLogon* share_logon = nullptr;       // null: a plain ShareLogon
-    const platform::Clock* clock = nullptr;  // null: the system clock
+    ShareLogon* share_logon = nullptr;  // null: a plain ShareLogon
     // Makes the file the SAF archive is written to; empty: the real file.
     // Tests hand in one that fails like a full disk or watches the writer.
     std::function<std::unique_ptr<SafArchiveFile>()> saf_archive_file;
@@ -39,7 +38,7 @@ struct BackupServices {
 class Backup {
   public:
     Backup(const BackupSet& set, const GeneralSettings& general, RunFlags& flags,
-           BackupServices services = {});
+           BackupServices services = {}, const platform::Env& env = platform::Env::real());
     ~Backup();
     Backup(const Backup&) = delete;
     Backup& operator=(const Backup&) = delete;
@@ -54,8 +53,8 @@ class Backup {
   private:
     bool load_parameters();
     void walk_everything();
-    // Throws MyError 23 when the run is being aborted.
-    void stop_if_aborted();
+    // Waits out a pause, then throws MyError 23 when the run is being aborted.
+    void checkpoint();
     void finish();
     void execute(const char* setting, const std::string& command);
     void delete_output(int64_t cycle, int64_t sequence);
@@ -65,6 +64,7 @@ class Backup {
 
     BackupRun run_;
     BackupServices services_;
+    const platform::Env& env_;
     ShareLogon default_logon_;
     std::unique_ptr<ContainerSaver> saver_;
 };

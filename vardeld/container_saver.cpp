@@ -29,14 +29,12 @@ bool extension_is(const std::string& path, const char* ext) {
     return dot != std::string_view::npos && iequals(name.substr(dot + 1), ext);
 }
 
-void sleep_seconds(int s) {
-    if (s > 0) std::this_thread::sleep_for(std::chrono::seconds(s));
-}
-
 }  // namespace
 
-ContainerSaver::ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_file)
+ContainerSaver::ContainerSaver(BackupRun& run, const platform::Env& env,
+                               ArchiveFileMaker make_archive_file)
     : run_(run),
+      env_(env),
       make_archive_file_(std::move(make_archive_file)),
       buf_a_(kCopyBlock),
       buf_b_(kCopyBlock) {
@@ -45,6 +43,11 @@ ContainerSaver::ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_fil
 
 ContainerSaver::~ContainerSaver() {
     discard();
+}
+
+void ContainerSaver::sleep_seconds(int seconds) {
+    if (seconds > 0) env_.sleep_for(std::chrono::seconds(seconds), &run_.flags.interrupt());
+    run_.flags.check_abort("Abort during a wait to save a file\n");
 }
 
 bool ContainerSaver::open() {
@@ -59,7 +62,7 @@ bool ContainerSaver::open() {
         restrict_archive();
         if (run_.encode)
             saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
-        saf_->set_progress_hook([this] { check_abort(run_.flags); });
+        saf_->set_progress_hook([this] { run_.flags.check_abort(); });
     } else if (run_.set.SaveFormat == SAVE_ZIP) {
         zip_ = ZipWriter::create(run_.archive_path);
         if (!zip_) {
@@ -171,7 +174,7 @@ std::string ContainerSaver::relative_path(const std::string& path) const {
 
 bool ContainerSaver::snapshot(const std::string& path, Snapshot& out, int* err) {
     platform::FileInfo fi;
-    if (!platform::stat_path_following(path, fi, err)) return false;
+    if (!env_.stat_following(path, fi, err)) return false;
     out.mtime_sec = fi.mtime_sec;
     out.mtime_nsec = fi.mtime_nsec;
     out.size = fi.size;
@@ -238,7 +241,7 @@ bool ContainerSaver::copy_failed(int error_number) {
 bool ContainerSaver::copy_and_encode(const std::string& source, const std::string& target) {
     copy_error_ = 0;
     platform::File in, out;
-    if (!in.open(source, platform::OpenMode::Read)) return copy_failed(in.error());
+    if (!env_.open(in, source, platform::OpenMode::Read)) return copy_failed(in.error());
     platform::FileInfo fi;
     int err = 0;
     if (!platform::stat_descriptor(in.fd(), source, fi, &err)) {
@@ -257,7 +260,7 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
         // abort check before each; encoded ones go through the buffer.
         bool in_kernel = !run_.encode;
         while (in_kernel) {
-            check_abort(run_.flags);
+            run_.flags.check_abort();
             ssize_t n = in.copy_to(out, kKernelChunk);
             if (n == 0) break;
             if (n > 0) continue;
@@ -270,7 +273,7 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
             in_kernel = false;
         }
         while (!in_kernel) {
-            check_abort(run_.flags);
+            run_.flags.check_abort();
             ssize_t n = in.read(buf_a_.data(), buf_a_.size());
             if (n < 0) return copy_failed(in.error());
             if (n == 0) break;
@@ -296,13 +299,13 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
 bool ContainerSaver::compare_files(const std::string& source, const std::string& target) {
     platform::File a, b;
     // Reading the copy back must not spoil the access time it was given.
-    if (!a.open(source, platform::OpenMode::Read) ||
+    if (!env_.open(a, source, platform::OpenMode::Read) ||
         !b.open(target, platform::OpenMode::ReadKeepAccessTime))
         return false;
     stream_.restart();
     try {
         while (true) {
-            check_abort(run_.flags);
+            run_.flags.check_abort();
             ssize_t na = a.read(buf_a_.data(), buf_a_.size());
             ssize_t nb = b.read(buf_b_.data(), buf_b_.size());
             if ((na < 0) != (nb < 0) || na != nb) return false;
@@ -381,11 +384,11 @@ bool ContainerSaver::save_zip(const std::string& path) {
         return false;
     }
     log(LOG_DEBUG, "ZipAdd %s\n", path.c_str());
-    ZipReadHook hook(run_.flags.abort, run_.encode ? &stream_ : nullptr);
+    ZipReadHook hook(run_.flags.interrupt().flag(), run_.encode ? &stream_ : nullptr);
     ZipResult r = ZR_OK;
     try {
         r = zip_->add_file(ZipWriter::entry_name(path), path, hook);
-        check_abort(run_.flags);
+        run_.flags.check_abort();
     } catch (const MyError& e) {
         log(LOG_ERROR, "ZipAdd failed with error (%s) on file %s\n", e.message(), path.c_str());
         run_.report.add_line(
@@ -393,10 +396,7 @@ bool ContainerSaver::save_zip(const std::string& path) {
         return false;
     }
     if (r != ZR_OK) {
-        if (run_.flags.abort.load()) {
-            log(LOG_DEBUG, "throw abort after ZipAdd failure\n");
-            throw MyError(RUN_ABORTED, "Abort flag set");
-        }
+        run_.flags.check_abort("throw abort after ZipAdd failure\n");
         char text[256];
         zip_->result_text(r, text, sizeof text);
         log(LOG_COMPLAIN, "ZipAdd failed: %s: (file=%s)\n", text, path.c_str());
@@ -426,7 +426,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
     bool opened = false;
     for (int attempt = 0; attempt < g.RetryLockTimes;) {
         int err = 0;
-        if (file.open(path, platform::OpenMode::Read)) {
+        if (env_.open(file, path, platform::OpenMode::Read)) {
             if (shared || file.lock_exclusive()) {
                 opened = true;
                 break;
@@ -442,6 +442,8 @@ bool ContainerSaver::save_saf(const std::string& path) {
         }
         if (err != EWOULDBLOCK) {
             log(LOG_ALERT, "File open failed: %s\n", system_error_text(err));
+            // A second try meets the same refusal; the report names the file.
+            run_.given_up.add_line(path);
             return false;
         }
         switch (g.LockFailureHandling) {

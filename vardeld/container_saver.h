@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "containers/password_stream.h"
+#include "platform/env.h"
 #include "platform/file.h"
 #include "vardeld/backup_run.h"
 #include "vardeld/file_saver.h"
@@ -29,7 +30,8 @@ class ContainerSaver : public FileSaver {
     // Makes the file under the SAF writer; empty: the real file.
     using ArchiveFileMaker = std::function<std::unique_ptr<SafArchiveFile>()>;
 
-    explicit ContainerSaver(BackupRun& run, ArchiveFileMaker make_archive_file = {});
+    ContainerSaver(BackupRun& run, const platform::Env& env,
+                   ArchiveFileMaker make_archive_file = {});
     ~ContainerSaver() override;
 
     // Creates the SAF or ZIP archive of the run, or the folder of its
@@ -79,7 +81,11 @@ class ContainerSaver : public FileSaver {
     bool save_zip(const std::string& path);
     bool save_discrete(const std::string& path);
 
+    // Waits `seconds` unless the run is aborted meanwhile.
+    void sleep_seconds(int seconds);
+
     BackupRun& run_;
+    const platform::Env& env_;
     ArchiveFileMaker make_archive_file_;
     PasswordStream stream_;
     std::unique_ptr<SafWriter> saf_;

@@ -14,15 +14,16 @@ namespace vardel {
 using platform::Message;
 
 ControlWindow::ControlWindow(platform::MessageLoop& loop, GeneralSettings& settings,
-                             LocalClock& clock, BackupServices services)
+                             LocalClock& clock, BackupServices services, const platform::Env& env)
     : loop_(loop),
       settings_(settings),
       clock_(clock),
       services_(std::move(services)),
+      env_(env),
       scheduler_(loop, clock, state_) {}
 
 ControlWindow::~ControlWindow() {
-    flags_.abort.store(true);
+    flags_.abort();
     if (backup_thread_.joinable()) {
         if (wait_for_backup(std::chrono::milliseconds(5000)))
             backup_thread_.join();
@@ -93,7 +94,7 @@ void ControlWindow::on_timer(uintptr_t id) {
             return;
         }
         loop_.kill_timer(kStartTimer);
-        flags_.abort.store(false);
+        flags_.clear_abort();
         start_head();
     } else if (id == kWarnTimer) {
         loop_.kill_timer(kWarnTimer);
@@ -173,7 +174,7 @@ void ControlWindow::on_control(const ControlRequest& r) {
             break;
         case PIPE_PAUSE:
             log(LOG_DEBUG, "Received PAUSE BACKUP command\n");
-            flags_.pause.store(true);
+            flags_.pause(true);
             if (state_.running) {
                 reply(r.slot, PIPE_ALERT,
                       strprintf("Pausing backup %s", state_.running_set.c_str()));
@@ -185,7 +186,7 @@ void ControlWindow::on_control(const ControlRequest& r) {
             break;
         case PIPE_RESUME:
             log(LOG_DEBUG, "Received RESUME BACKUP command\n");
-            flags_.pause.store(false);
+            flags_.pause(false);
             if (state_.running) {
                 reply(r.slot, PIPE_INFO,
                       strprintf("Resuming backup %s", state_.running_set.c_str()));
@@ -201,8 +202,8 @@ void ControlWindow::on_control(const ControlRequest& r) {
                 reply(r.slot, PIPE_ALERT,
                       strprintf("Aborting backup %s", state_.running_set.c_str()));
                 log(LOG_PROGRESS, "aborting backup...\n");
-                flags_.abort.store(true);
-                flags_.pause.store(false);
+                flags_.abort();
+                flags_.pause(false);
             } else {
                 reply(r.slot, PIPE_ALERT, "No backup in progress");
                 log(LOG_COMPLAIN, "No backup in progress\n");
@@ -237,7 +238,7 @@ void ControlWindow::start_head() {
             int result = kResultFailed;
             std::string* failure = nullptr;
             try {
-                Backup backup(set, general, flags_, services_);
+                Backup backup(set, general, flags_, services_, env_);
                 result = backup.run();
                 if (result == kResultFailed) failure = new std::string(backup.failure_text());
             } catch (const std::exception& e) {  // MyError too
@@ -288,8 +289,7 @@ void ControlWindow::on_backup_done(int result, std::string* failure) {
         else
             log(LOG_DEBUG, "Thread wait timed out\n");
     }
-    flags_.abort.store(false);
-    flags_.pause.store(false);
+    flags_.clear();
     if (log_file_) log_file_->check_after_run();
     scheduler_.finished(settings_);
 }
@@ -302,7 +302,7 @@ void ControlWindow::stop_service() {
     log(LOG_DEBUG, "Stop Service\n");
     // systemd hears of the stop now, not after the wait for the backup.
     platform::ServiceNotify::stopping("Stopping");
-    flags_.abort.store(true);
+    flags_.abort();
     if (!state_.running) return;
     log(LOG_DEBUG, "Shutting down backup thread\n");
     if (wait_for_backup(std::chrono::milliseconds(5000))) {

@@ -38,8 +38,9 @@ class ControlWindow {
     // host) can take what they need.
     using SettingsLoaded = std::function<void(const GeneralSettings&)>;
 
+    // Runs take `env` (the real system unless a test fakes it).
     ControlWindow(platform::MessageLoop& loop, GeneralSettings& settings, LocalClock& clock,
-                  BackupServices services);
+                  BackupServices services, const platform::Env& env = platform::Env::real());
     ~ControlWindow();
     ControlWindow(const ControlWindow&) = delete;
     ControlWindow& operator=(const ControlWindow&) = delete;
@@ -78,6 +79,7 @@ class ControlWindow {
     GeneralSettings& settings_;
     LocalClock& clock_;
     BackupServices services_;
+    const platform::Env& env_;
     ServiceState state_;
     Scheduler scheduler_;
     RunFlags flags_;

@@ -1,26 +1,22 @@
 #include "vardeld/run_flags.h"
 
-#include <chrono>
-#include <thread>
-
 #include "common/log.h"
 #include "common/my_error.h"
 
 namespace vardel {
 
-void check_abort(const RunFlags& flags) {
-    if (flags.abort.load()) {
-        log(LOG_DEBUG, "throw abort\n");
-        throw MyError(RUN_ABORTED, "Abort flag set");
+void RunFlags::check_abort(const char* trace) const {
+    if (aborting()) {
+        log(LOG_DEBUG, "%s", trace);
+        throw MyError(RUN_ABORTED, "Abort by user request");
     }
 }
 
-void pause_wait(const RunFlags& flags) {
-    if (!flags.pause.load() || flags.abort.load()) return;
+void RunFlags::wait_while_paused(const platform::Env& env) const {
+    if (!paused() || aborting()) return;
     log(LOG_DEBUG, "Backup paused\n");
-    // Short steps, so a resume or an abort takes effect at once.
-    while (flags.pause.load() && !flags.abort.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // A resume or an abort wakes the sleep; the step only bounds a missed wake.
+    while (paused() && !aborting()) env.sleep_for(std::chrono::seconds(1), &abort_);
     log(LOG_DEBUG, "Backup resumes\n");
 }
 

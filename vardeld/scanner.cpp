@@ -1,5 +1,7 @@
 #include "vardeld/scanner.h"
 
+#include <cerrno>
+
 #include "common/destination_names.h"
 #include "common/list_file.h"
 #include "common/log.h"
@@ -14,14 +16,6 @@ namespace vardel {
 
 namespace {
 
-void abort_check(const BackupRun& run, const char* trace) {
-    pause_wait(run.flags);
-    if (run.flags.abort.load()) {
-        log(LOG_DEBUG, "%s", trace);
-        throw MyError(RUN_ABORTED, "Abort by user request");
-    }
-}
-
 std::string with_slash(std::string p) {
     if (p.empty() || p.back() != '/') p.push_back('/');
     return p;
@@ -35,7 +29,8 @@ std::string absolute_path(const std::string& path) {
     return cwd.empty() ? path : with_slash(cwd) + path;
 }
 
-Scanner::Scanner(BackupRun& run, FileSaver& saver) : run_(run), saver_(saver) {
+Scanner::Scanner(BackupRun& run, FileSaver& saver, const platform::Env& env)
+    : run_(run), saver_(saver), env_(env) {
     for (std::string e : setting_lines(run.set.ExcludeFiles)) {
         e = absolute_path(e);
         if (e.size() > 1 && e.back() == '/') e.pop_back();  // one trailing "/" does not matter
@@ -43,6 +38,11 @@ Scanner::Scanner(BackupRun& run, FileSaver& saver) : run_(run), saver_(saver) {
     }
     include_masks_ = setting_lines(run.set.IncludeMasks);
     exclude_masks_ = setting_lines(run.set.ExcludeMasks);
+}
+
+void Scanner::checkpoint(const char* trace) {
+    run_.flags.wait_while_paused(env_);
+    run_.flags.check_abort(trace);
 }
 
 bool Scanner::excluded_dir(const std::string& child) const {
@@ -128,11 +128,11 @@ void Scanner::take_file(const std::string& scan_dir, const std::string& name,
 
 void Scanner::backup_this_path(const std::string& path) {
     ++run_.dirs_walked;
-    abort_check(run_, "Abort in BackupThisPath(1)\n");
+    checkpoint("Abort in BackupThisPath(1)\n");
 
     platform::FileInfo info;
     int err = 0;
-    if (!platform::stat_path(path, info, &err)) {
+    if (!env_.stat(path, info, &err)) {
         log(LOG_COMPLAIN, "Can't stat %s\n", path.c_str());
         run_.report.add_line(strprintf("Can't stat %s", path.c_str()));
         return;
@@ -140,8 +140,7 @@ void Scanner::backup_this_path(const std::string& path) {
     // A root named through a symbolic link is followed; below a root never.
     if (info.kind == platform::FileInfo::Kind::Symlink) {
         platform::FileInfo target;
-        if (platform::stat_path_following(path, target) &&
-            (target.is_directory() || target.is_regular()))
+        if (env_.stat_following(path, target) && (target.is_directory() || target.is_regular()))
             info = target;
     }
     bool is_dir = info.is_directory();
@@ -154,7 +153,7 @@ void Scanner::backup_this_path(const std::string& path) {
     try {
         if (!is_dir) {
             std::string name(file_name_part(path));
-            abort_check(run_, "Abort in BackupThisPath(2) in dir scan loop\n");
+            checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
             bool hidden = info.attributes & platform::kAttrHidden;
             bool system = info.attributes & platform::kAttrSystem;
             if ((hidden && !run_.set.IncludeHiddenFiles) ||
@@ -164,16 +163,27 @@ void Scanner::backup_this_path(const std::string& path) {
             return;
         }
         platform::DirectoryReader d;
-        if (!d.open(path)) {
+        if (!env_.open_directory(d, path)) {
             log(LOG_COMPLAIN, "FindFirst scan failed for %s\n", pattern.c_str());
             return;
         }
         std::string name;
         while (d.next(name)) {
-            abort_check(run_, "Abort in BackupThisPath(2) in dir scan loop\n");
+            checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
             std::string child = scan_dir + name;
             platform::FileInfo ci;
-            if (!platform::stat_path(child, ci)) continue;  // gone since the listing
+            if (!env_.stat(child, ci, &err)) {
+                // Gone since the listing is no loss; anything else is a file
+                // not saved, and the report must say so.
+                if (err != ENOENT) {
+                    log(LOG_COMPLAIN, "Can't stat %s\n", child.c_str());
+                    run_.report.add_line(strprintf("Can't stat %s", child.c_str()));
+                    // Still there: not to be listed as deleted.
+                    if (auto* rec = run_.catalogue.find_file(dir, name))
+                        rec->flags |= DirectoryCatalogue::Seen;
+                }
+                continue;
+            }
             bool hidden = ci.attributes & platform::kAttrHidden;
             bool system = ci.attributes & platform::kAttrSystem;
             if ((hidden && !run_.set.IncludeHiddenFiles) ||
@@ -189,7 +199,7 @@ void Scanner::backup_this_path(const std::string& path) {
                 // A link to a file is saved as that file; a link to a
                 // directory is never followed.
                 platform::FileInfo target;
-                if (!platform::stat_path_following(child, target) || !target.is_regular()) continue;
+                if (!env_.stat_following(child, target) || !target.is_regular()) continue;
                 take_file(scan_dir, name, target, dir, saved_any);
                 continue;
             }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
 #include "platform/file_info.h"
 #include "vardeld/backup_run.h"
 #include "vardeld/file_saver.h"
@@ -17,7 +18,7 @@ namespace vardel {
 
 class Scanner {
   public:
-    Scanner(BackupRun& run, FileSaver& saver);
+    Scanner(BackupRun& run, FileSaver& saver, const platform::Env& env = platform::Env::real());
 
     // Walks a directory or a single file. Throws MyError 23 on abort.
     void backup_this_path(const std::string& path);
@@ -38,9 +39,12 @@ class Scanner {
                    const platform::FileInfo& info, DirectoryCatalogue::DirRecord* dir,
                    bool& saved_any);
     bool excluded_dir(const std::string& child) const;
+    // Waits out a pause, then the abort check.
+    void checkpoint(const char* trace);
 
     BackupRun& run_;
     FileSaver& saver_;
+    const platform::Env& env_;
     std::vector<std::string> exclude_files_;
     std::vector<std::string> include_masks_;
     std::vector<std::string> exclude_masks_;

@@ -230,8 +230,7 @@ int run_once(const std::string& name, GeneralSettings& settings, LogFile& log_fi
     std::thread watcher([&] {
         if (signals.wait(stop_fd[0]) != 0) {
             log(LOG_PROGRESS, "aborting backup...\n");
-            flags.abort.store(true);
-            flags.pause.store(false);
+            flags.abort();
         }
     });
     BackupServices services;

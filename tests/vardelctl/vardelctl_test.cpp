@@ -3,6 +3,8 @@
 
 #include <sstream>
 
+#include "common/general_settings.h"
+#include "platform/file.h"
 #include "tests/support/running_service.h"
 #include "vardelctl/ctl_tool.h"
 
@@ -132,6 +134,34 @@ TEST_F(Vardelctl, FollowCountsRecordsAndEndsWithTheService) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "18\tService connection broken!");
     EXPECT_TRUE(test::wait_until([&] { return !service_running(); }));
+}
+
+// A run waiting 60 seconds for a file another program keeps locked: a stop
+// ends the wait at once, the run ends aborted, and the service carries on.
+TEST_F(Vardelctl, StopEndsARunWaitingForALockedFileAndTheServiceCarriesOn) {
+    add_set("Locked", 1);
+    GeneralSettings g;
+    g.load();
+    g.WaitForLock = 60;  // with the default Wait handling and exclusive locks
+    g.save();
+    platform::File held;
+    ASSERT_TRUE(held.open(path("sets/Locked/src/d0/f0.txt"), platform::OpenMode::Read));
+    ASSERT_TRUE(held.lock_exclusive());
+    ASSERT_TRUE(start_service()) << service_output();
+    CollectingClient follower(CollectingClient::Asks::Both);
+    ASSERT_TRUE(follower.connected());
+
+    EXPECT_EQ(ctl({"run", "Locked"}).exit_code, 0);
+    ASSERT_TRUE(
+        follower.wait_for([](const PipeRecord& r) { return r.text.rfind("Save ", 0) == 0; }));
+    EXPECT_EQ(ctl({"stop"}).exit_code, 0);
+    // Far below the wait of 60 s, and below the 5 s after which a stop
+    // would end the whole process.
+    EXPECT_TRUE(follower.wait_for(PIPE_BACKUP_ABORTED, "Locked", 0, 3s)) << service_output();
+    EXPECT_TRUE(service_running());
+    test::ChildResult status = ctl({"status"});
+    EXPECT_EQ(status.exit_code, 0);
+    EXPECT_NE(status.out.find("\n0\n<none>\n"), std::string::npos) << status.out;
 }
 
 TEST_F(Vardelctl, DisableAndEnableShowInTheStatus) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
 #include "common/ini_document.h"
 #include "common/set_lock.h"
@@ -13,6 +14,7 @@
 #include "platform/archive_attribute.h"
 #include "platform/file_info.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fault_env.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/scratch.h"
 #include "tests/vardeld/saving_support.h"
@@ -40,16 +42,15 @@ class BackupTest : public test::ScratchTest {
         set.BackuDestinationType = DESTINATION_DIRECTORY;
     }
 
-    int run_backup() {
-        flags.abort.store(false);
+    int run_backup(const platform::Env* env = nullptr) {
+        flags.clear();
         BackupServices services;
-        services.clock = &clock;
         services.mail = [this](const std::string& to, const std::string& subject,
                                const std::string& body, const GeneralSettings&, std::string&) {
             mails.push_back(to + "|" + subject + "|" + body);
             return true;
         };
-        Backup backup(set, general, flags, services);
+        Backup backup(set, general, flags, services, env ? *env : clock);
         int result = backup.run();
         report = backup.report().str();
         failure = backup.failure_text();
@@ -272,7 +273,7 @@ TEST_F(BackupTest, AStopDuringTheWalkAbortsRunsTheFailureCommandAndSendsNoMail) 
     general.SendEmailOnCompletion = true;
     general.CompletionEmail = "ops@example.org";
     logs.on_line = [this](int, const std::string& text) {
-        if (text.rfind("Save ", 0) == 0) flags.abort.store(true);
+        if (text.rfind("Save ", 0) == 0) flags.abort();
     };
     EXPECT_EQ(run_backup(), kResultAborted);
     logs.on_line = nullptr;
@@ -350,9 +351,8 @@ TEST_F(BackupTest, AnUnreachableShareFailsTheRunWithTheMountsReason) {
     } refusing;
     set.BackupDestination = "//server/share/backups";
     BackupServices services;
-    services.clock = &clock;
     services.share_logon = &refusing;
-    Backup backup(set, general, flags, services);
+    Backup backup(set, general, flags, services, clock);
     EXPECT_EQ(backup.run(), kResultFailed);
     EXPECT_TRUE(logs.has(
         "Can't connect to network drive '//server/share/backups' -- Error 13: Permission denied"));
@@ -430,7 +430,7 @@ TEST_F(BackupTest, AnAbortDuringTheLastZipAddEndsTheRunAsAborted) {
     general.SendEmailOnCompletion = true;
     general.CompletionEmail = "ops@example.org";
     logs.on_line = [this](int, const std::string& text) {
-        if (text == "ZipAdd " + src + "/only.txt\n") flags.abort.store(true);
+        if (text == "ZipAdd " + src + "/only.txt\n") flags.abort();
     };
     EXPECT_EQ(run_backup(), kResultAborted) << report;
     logs.on_line = nullptr;
@@ -489,6 +489,30 @@ TEST_F(BackupTest, ANewFileThatFailedIsNeitherListedAsSavedNorForgotten) {
     r.open(dest + "/B1_4.SAF");
     ASSERT_EQ(r.entry_count(), 2u);  // the file and the trailer
     EXPECT_EQ(r.entry(0).name, late);
+}
+
+// One file refused (EACCES at open) and one failing to stat (EIO) in a
+// real run: the report names both and every other file is saved.
+TEST_F(BackupTest, FilesTheSystemRefusesAreReportedAndTheRestSaved) {
+    set.TrackDeletedFiles = true;
+    for (const char* n : {"a.txt", "refused.txt", "b.txt", "broken.txt", "c.txt"}) file(n, n);
+    test::FaultEnv env(clock);
+    env.fail_open(src + "/refused.txt", EACCES);
+    env.fail_stat(src + "/broken.txt", EIO);
+    ASSERT_EQ(run_backup(&env), kResultCompleted) << report;
+    EXPECT_NE(report.find("Can't stat " + src + "/broken.txt"), std::string::npos) << report;
+    EXPECT_NE(
+        report.find("The following files could not be backed up:\r\n" + src + "/refused.txt\r\n"),
+        std::string::npos)
+        << report;
+    SafReader r;
+    r.open(dest + "/B1_1.SAF");
+    std::set<std::string> saved;
+    for (size_t i = 0; i + 1 < r.entry_count(); ++i) saved.insert(r.entry(i).name);
+    EXPECT_EQ(saved, (std::set<std::string>{src + "/a.txt", src + "/b.txt", src + "/c.txt"}));
+    std::string listed = list("L1_1.TXT");
+    EXPECT_EQ(listed.find("refused.txt"), std::string::npos) << listed;
+    EXPECT_EQ(listed.find("broken.txt"), std::string::npos) << listed;
 }
 
 // With UseArchiveBit the marker alone selects, whatever the times say; it

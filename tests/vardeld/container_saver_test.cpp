@@ -416,7 +416,7 @@ TEST(ContainerSaverCompare, CompareFilesSeesEncodingAndDifferences) {
     RunFlags flags;
     BackupRun run(s, g, flags);
     run.encode = true;
-    ContainerSaver saver(run);
+    ContainerSaver saver(run, platform::Env::real());
     std::string src = dir + "/src", dst = dir + "/dst";
     test::write_whole_file(src, pattern_bytes(50000, 5));
     ASSERT_TRUE(saver.copy_and_encode(src, dst));
@@ -475,7 +475,7 @@ TEST(ContainerSaverRoots, TheLongestRootHoldingAPathWins) {
     RunFlags flags;
     BackupRun run(s, g, flags);
     run.current_root = "/last/";
-    ContainerSaver saver(run);
+    ContainerSaver saver(run, platform::Env::real());
     saver.add_root("/data/");
     saver.add_root("/data/deep/");
     saver.add_root("/database/");

@@ -230,13 +230,13 @@ TEST_F(ControlWindowTest, RequestsWithNothingRunningAnswerAndChangeOnlyWhatTheyS
     };
     window.handle(Message{platform::WM_CREATE, 0, 0});
     send(PIPE_PAUSE);
-    EXPECT_TRUE(window.flags().pause.load());
+    EXPECT_TRUE(window.flags().paused());
     EXPECT_TRUE(logs.has("INFO      Next backup will pause"));
     send(PIPE_RESUME);
-    EXPECT_FALSE(window.flags().pause.load());
+    EXPECT_FALSE(window.flags().paused());
     EXPECT_TRUE(logs.has("Next backup will proceed as scheduled"));
     send(PIPE_STOP);
-    EXPECT_FALSE(window.flags().abort.load());
+    EXPECT_FALSE(window.flags().aborting());
     EXPECT_TRUE(logs.has("COMPLAIN  No backup in progress"));
     send(PIPE_DISABLE);
     send(PIPE_DISABLE);

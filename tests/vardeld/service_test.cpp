@@ -388,5 +388,45 @@ TEST_F(Vardeld, MailsCompletionReportsAndCycledLogs) {
     EXPECT_EQ(smtp.messages().size(), 4u);
 }
 
+// A mail server that takes the connection and never says a word keeps the
+// log's mailing thread busy for a minute: the service answers all the same.
+TEST_F(Vardeld, AnswersStatusWhileTheOldLogIsStillBeingMailed) {
+    int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof at;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&at), len), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);  // the kernel accepts; nobody answers
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&at), &len), 0);
+    write_file("src/a.txt", "a");
+    make_set("Nightly").save();
+    change_settings([&](GeneralSettings& g) {
+        g.SMTPHost = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+        g.FromEmail = "vardel@example.org";
+        g.MailOldLog = true;
+        g.MailLogEmail = "logs@example.org";
+        g.CycleLogSize = 0;  // every log is too large: cycle after each run
+    });
+    ASSERT_TRUE(start_service()) << service_output();
+    test::CollectingClient notices(test::CollectingClient::Asks::Register);
+    ASSERT_TRUE(notices.connected());
+
+    for (int run = 0; run < 2; ++run) {
+        size_t from = notices.size();
+        ControlClient::send_once(PIPE_RUN_SET, "Nightly");
+        ASSERT_TRUE(notices.wait_for(PIPE_BACKUP_COMPLETED, "Nightly", from));
+    }
+    // Well within the minute the mailer waits for a greeting.
+    ControlClient c("broken");
+    ASSERT_TRUE(c.connect());
+    ASSERT_TRUE(c.queue_message(PIPE_SINGLE_STATUS));
+    PipeRecord answer;
+    ASSERT_EQ(c.read_record(answer, 3s), ControlClient::ReadResult::Record) << service_output();
+    EXPECT_EQ(answer.code, PIPE_STATUS);
+    ::close(silent);  // the mailer fails at once, and the service can end
+}
+
 }  // namespace
 }  // namespace vardel
