@@ -84,6 +84,12 @@ TEST_F(Editor, StartsOnLogsWithTheDefaultLogFolderAndNothingModified) {
     EXPECT_FALSE(e.modified());
     EXPECT_FALSE(e.set_commands_enabled());
     EXPECT_EQ(value_text(e.controls(PAGE_LOGS), "LogFilePath"), "/var/lib/vardel/logs/");
+
+    // The data folder is the installation's "DataPath", else the store's own folder.
+    EXPECT_EQ(suite_data_path(store_), scratch() + "/");
+    auto product = registry::open_key(store_, Root::LocalMachine, kProductKey);
+    registry::write_text(*product, kDataPathValue, "/srv/vardel");
+    EXPECT_EQ(suite_data_path(store_), "/srv/vardel");
 }
 
 TEST_F(Editor, NewSetsTakeTheFirstFreeNewNameWithoutRegardToCase) {

@@ -1,7 +1,9 @@
 // Renders the settings editor as a user sees it: the window on each of its
 // ten pages, the schedule dialog and the editor's small dialogs, over a
 // settings store of sample sets made in a scratch folder.
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -13,6 +15,7 @@
 #include "common/suite_names.h"
 #include "gui/guarded_application.h"
 #include "gui/message_box.h"
+#include "gui/path_browser.h"
 #include "gui/screenshot.h"
 #include "platform/registry.h"
 #include "vardelcfg/editor_state.h"
@@ -133,6 +136,14 @@ int main(int argc, char** argv) {
     shot(*contact, QStringLiteral("contact"));
     auto credits = build_credits_box(nullptr);
     shot(*credits, QStringLiteral("credits"));
+    gui::PathBrowser browser(nullptr, QStringLiteral("Select Directory/file to backup"),
+                             gui::PathBrowser::Offers::FoldersAndFiles, QStringLiteral("/usr"));
+    // The file system is read in the background: give it a moment.
+    browser.show();
+    QElapsedTimer loading;
+    loading.start();
+    while (loading.elapsed() < 700) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    shot(browser, QStringLiteral("browse-include"));
     auto quit =
         gui::build_message_box(nullptr, QStringLiteral("Save Changes?"), QStringLiteral("Quit"),
                                gui::MessageIcon::Question, gui::MessageButtons::YesNoCancel);
