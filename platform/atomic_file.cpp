@@ -66,11 +66,11 @@ bool fail(std::string* error, const std::string& what, const std::string& path, 
 }  // namespace
 
 bool write_file_atomically(const std::string& path, std::string_view data, std::string* error,
-                           AtomicWriteOps* ops) {
+                           AtomicWriteOps* ops, mode_t new_file_mode) {
     AtomicWriteOps real;
     if (!ops) ops = &real;
 
-    mode_t mode = 0644;
+    mode_t mode = new_file_mode;
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
 

@@ -30,9 +30,10 @@ class AtomicWriteOps {
 
 // Replaces `path` with `data`. On failure returns false, sets *error (when
 // given) to a text naming the file and the reason, removes the temporary
-// file and leaves the old file as it was. A new file gets mode 0644 less the
-// umask; an existing one keeps its permission bits.
+// file and leaves the old file as it was. A new file gets `new_file_mode`
+// less the umask; an existing one keeps its permission bits.
 bool write_file_atomically(const std::string& path, std::string_view data,
-                           std::string* error = nullptr, AtomicWriteOps* ops = nullptr);
+                           std::string* error = nullptr, AtomicWriteOps* ops = nullptr,
+                           mode_t new_file_mode = 0644);
 
 }  // namespace vardel::platform

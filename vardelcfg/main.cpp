@@ -1,31 +1,20 @@
-// vardelcfg: the settings editor.
-#include <cstdio>
+// vardelcfg: the settings editor; with an option, its command-line mode.
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "gui/program_start.h"
+#include "vardelcfg/command_line.h"
 #include "vardelcfg/ui/editor_program.h"
-
-namespace {
-
-constexpr const char* kHelp =
-    "usage: vardelcfg\n"
-    "\n"
-    "Opens the settings editor \"Vardel Settings\": the suite-wide settings and\n"
-    "every backup set, saved to the settings store; the backup service is told\n"
-    "to reload them.\n";
-
-}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args = vardel::gui::arguments(argc, argv);
-    if (std::optional<int> answered = vardel::gui::start_program(args, {"vardelcfg", kHelp}))
+    if (std::optional<int> answered =
+            vardel::gui::start_program(args, {"vardelcfg", vardel::CommandLine::help()}))
         return *answered;
     // Decided before any window is made: a command line needs no display.
-    if (!args.empty()) {
-        std::fprintf(stderr, "vardelcfg: unknown argument %s (try --help)\n", args[0].c_str());
-        return 2;
-    }
+    if (vardel::CommandLine::wanted(args))
+        return vardel::CommandLine().run(args, std::cout, std::cerr);
     return vardel::run_editor_window(argc, argv);
 }
