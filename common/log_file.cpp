@@ -24,7 +24,11 @@ LogFile::~LogFile() {
 std::string LogFile::work_out_path() {
     int64_t cycle = 0;
     if (!host_.read_current_cycle(cycle)) return std::string();
-    std::string folder = host_.log_settings().log_file_path;
+    return path_of(host_.log_settings().log_file_path, cycle);
+}
+
+std::string LogFile::path_of(std::string_view log_file_path, int64_t cycle) {
+    std::string folder(log_file_path);
     if (folder.empty()) {
         // Unset: beside the settings store, rather than the root folder.
         std::string store = platform::suite_paths().settings_store;

@@ -75,6 +75,10 @@ class LogFile : public LogSink {
     // The path in use, empty until worked out.
     std::string log_path() const;
 
+    // The file of log number `cycle` in the folder `log_file_path`
+    // ("LogFilePath"; unset, a folder "logs" beside the settings store).
+    static std::string path_of(std::string_view log_file_path, int64_t cycle);
+
   private:
     bool ensure_open_locked();
     void close_locked();

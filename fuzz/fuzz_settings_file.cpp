@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (SettingsFile::read_sets(in, t).done && exact) {
         for (const vardel::BackupSet& s : t) {
             vardel::BackupSetTable back;
-            if (!SettingsFile::read_sets(SettingsFile::set_text(s), back).done || back.size() != 1 ||
-                !(back[0] == s))
+            if (!SettingsFile::read_sets(SettingsFile::set_text(s), back).done ||
+                back.size() != 1 || !(back[0] == s))
                 std::abort();
         }
     }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 extern char** environ;
 
@@ -172,6 +173,12 @@ unsigned effective_uid() {
 }
 unsigned effective_gid() {
     return static_cast<unsigned>(getegid());
+}
+
+std::string own_program_path() {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.string();
 }
 
 }  // namespace vardel::platform

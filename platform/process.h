@@ -27,6 +27,9 @@ struct ProgramResult {
 ProgramResult run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                           std::chrono::milliseconds timeout);
 
+// The path of this process's program file; empty when it cannot be told.
+std::string own_program_path();
+
 // The effective user's account name ("root"), or its number as text.
 std::string account_name();
 unsigned effective_uid();

@@ -84,8 +84,8 @@ std::optional<std::string> ask_password(const std::string& which, bool from_stdi
         return line;
     }
     err.flush();
-    std::optional<std::string> first = platform::read_hidden_line(
-        in_fd, 2, strprintf("New %s password: ", which.c_str()));
+    std::optional<std::string> first =
+        platform::read_hidden_line(in_fd, 2, strprintf("New %s password: ", which.c_str()));
     if (!first) {
         print_message(err, "No password given");
         return std::nullopt;
@@ -165,7 +165,8 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
         }
         GeneralSettings settings;
         if (!load(settings, err)) return 1;
-        if (!one) return report(SettingsFile::export_all_sets(file, settings.backup_sets()), err) ? 0 : 1;
+        if (!one)
+            return report(SettingsFile::export_all_sets(file, settings.backup_sets()), err) ? 0 : 1;
         const BackupSet* set = settings.backup_sets().find(name);
         if (!set) {
             print_message(err, strprintf("Specified backup name (%s) not found", name.c_str()));

@@ -234,16 +234,16 @@ std::string SettingsFile::set_text(const BackupSet& set) {
     // A line break in the name would end the section line early and let the
     // rest of the name be read as a key.
     if (set.Name.find_first_of("\r\n") != std::string::npos)
-        throw MyError::format(INVALID_PARAMETERS, "A set name holding a line break cannot be "
-                                                  "written to a file");
+        throw MyError::format(INVALID_PARAMETERS,
+                              "A set name holding a line break cannot be "
+                              "written to a file");
     std::string out = "[" + set.Name + "]\n";
     for (const Key& k : kSetKeys) write_value(out, set, k);
     out += '\n';
     return out;
 }
 
-SettingsFile::Result SettingsFile::read_settings(std::string_view text,
-                                                 GeneralSettings& settings) {
+SettingsFile::Result SettingsFile::read_settings(std::string_view text, GeneralSettings& settings) {
     Result r;
     GeneralSettings read = settings;
     bool first = true;

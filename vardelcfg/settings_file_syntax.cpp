@@ -102,8 +102,8 @@ std::string quoted_settings_value(std::string_view text) {
 
 std::string plain_settings_value(std::string_view text) {
     bool as_is = text.find_first_of("\\\r\n") == std::string_view::npos &&
-                 (text.empty() || (!is_space(text.front()) && !is_space(text.back()) &&
-                                   text.front() != '"'));
+                 (text.empty() ||
+                  (!is_space(text.front()) && !is_space(text.back()) && text.front() != '"'));
     return as_is ? std::string(text) : quoted_settings_value(text);
 }
 

@@ -56,9 +56,9 @@ TEST_F(Vardelcfg, AHandWrittenSetFileReachesTheStoreAndTheRunningService) {
     EXPECT_EQ(d.CyclesToSave, BackupSet().CyclesToSave);
 
     // The import told the service, which now schedules the daily set.
-    EXPECT_TRUE(test::wait_until(
-        [&] { return status_lines(status_text()).at(9).starts_with("Next backup: 'Nightly' at"); }))
-        << status_text();
+    EXPECT_TRUE(test::wait_until([&] {
+        return status_lines(status_text()).at(9).starts_with("Next backup: 'Nightly' at");
+    })) << status_text();
 
     // And one set goes back out as the same text.
     r = cfg({"--export-sets", path("one.bst"), "--set", "DOCUMENTS"});

@@ -46,7 +46,8 @@ TEST(SettingsFileText, SettingsComeBackAsTheyWereExceptTheShareLogin) {
     in.ShareLogin = "kept";
     in.SharePassword = "kept too";
 
-    for (std::string password : {every_printable(), std::string("a\\nb\\\\\""), std::string("\"")}) {
+    for (std::string password :
+         {every_printable(), std::string("a\\nb\\\\\""), std::string("\"")}) {
         out.EncodingPassword = password;
         std::string text = SettingsFile::settings_text(out);
         EXPECT_TRUE(text.starts_with("[SETTINGS]\nWriteLogsToFile=N\nLogFilePath=\"")) << text;
@@ -160,7 +161,8 @@ TEST_F(SettingsFiles, ASetOfAKnownNameReplacesItAndTheOthersStay) {
         s->BackupDestination = std::string("/old/") + name;
         g.backup_sets().add(std::move(s));
     }
-    std::string file = write_file("in.BST", "[NIGHTLY]\r\nBackupDestination=\"/new\"\r\n\r\n[Extra]\r\n");
+    std::string file =
+        write_file("in.BST", "[NIGHTLY]\r\nBackupDestination=\"/new\"\r\n\r\n[Extra]\r\n");
     SettingsFile::Result r = SettingsFile::import_sets(file, g.backup_sets());
     ASSERT_TRUE(r.done);
     const BackupSetTable& t = g.backup_sets();
