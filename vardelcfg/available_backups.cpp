@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/destination_names.h"
 #include "common/ini_document.h"
 #include "common/text_helpers.h"
 
@@ -17,12 +18,12 @@ std::string date_text(int64_t seconds) {
     return s;
 }
 
-// "BACKUPINSTANCE_%d_%d" (any case): the cycle and backup numbers.
+// The cycle and backup numbers of a backup's key (any case).
 bool instance_key(std::string_view key, int32_t& k, int32_t& m) {
-    constexpr std::string_view kPrefix = "BACKUPINSTANCE_";
-    if (key.size() <= kPrefix.size() || !iequals(key.substr(0, kPrefix.size()), kPrefix))
-        return false;
-    key.remove_prefix(kPrefix.size());
+    std::string_view whole = key;
+    size_t digits = key.find_first_of("0123456789");
+    if (digits == std::string_view::npos) return false;
+    key.remove_prefix(digits);
     auto number = [&](int32_t& out) {
         size_t i = 0;
         int64_t n = 0;
@@ -35,7 +36,7 @@ bool instance_key(std::string_view key, int32_t& k, int32_t& m) {
     };
     if (!number(k) || key.empty() || key.front() != '_') return false;
     key.remove_prefix(1);
-    return number(m) && key.empty();
+    return number(m) && key.empty() && iequals(whole, destination::instance_key(k, m));
 }
 
 }  // namespace
@@ -47,17 +48,18 @@ std::vector<AvailableSet> available_backups(const BackupSetTable& sets) {
         if (dest.empty()) continue;
         if (dest.back() != '/') dest += '/';
         IniDocument state;
-        if (!state.load(dest + "BACKUP.INI")) continue;
+        if (!state.load(dest + destination::kStateFile)) continue;
         // The recorded backups by (cycle, backup), from the file's own keys:
         // a loop up to the set's counts would be as long as a hand-edited
         // count is large.
         std::map<std::pair<int32_t, int32_t>, int64_t> found;
         for (const IniDocument::Entry& e : state.entries()) {
             int32_t k = 0, m = 0;
-            if (!iequals(e.section, "BACKUPSET") || e.value.empty() || !instance_key(e.key, k, m))
+            if (!iequals(e.section, destination::kSection) || e.value.empty() ||
+                !instance_key(e.key, k, m))
                 continue;
             if (k >= 1 && k <= set.CyclesToSave && m >= 1 && m <= set.BackupsPerCycle)
-                found[{k, m}] = state.get_number("BACKUPSET", e.key);
+                found[{k, m}] = state.get_number(destination::kSection, e.key);
         }
         AvailableSet item{set.Name, {}};
         for (const auto& [km, t] : found) {

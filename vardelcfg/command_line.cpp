@@ -1,5 +1,6 @@
 #include "vardelcfg/command_line.h"
 
+#include <functional>
 #include <optional>
 #include <system_error>
 
@@ -9,7 +10,9 @@
 #include "common/suite_names.h"
 #include "common/text_helpers.h"
 #include "platform/named_event.h"
+#include "platform/process.h"
 #include "platform/terminal.h"
+#include "vardelcfg/editor_state.h"
 #include "vardelcfg/settings_file.h"
 
 namespace vardel {
@@ -47,33 +50,65 @@ bool report(const SettingsFile::Result& r, std::ostream& err) {
     return r.done;
 }
 
-bool load(GeneralSettings& settings, std::ostream& err) {
+// The store and the settings in it, as the window starts with them.
+struct Loaded {
+    registry::Store store;
+    GeneralSettings settings;
+    std::string data_path;
+};
+
+std::optional<Loaded> load(std::ostream& err, registry::Transaction::Mode mode) {
     try {
-        settings.load();
-        return true;
+        Loaded l;
+        l.store = registry::current_store(mode);
+        l.settings.load(l.store);
+        if (auto key = registry::open_key(l.store, registry::Root::LocalMachine, kProductKey))
+            l.data_path = registry::read_text(*key, kDataPathValue, "");
+        return l;
     } catch (const MyError& e) {
         print_message(err, e.message());
-        return false;
+        return std::nullopt;
     }
 }
 
-// Saves and pulses the reload event, as the editor's Save does.
-int save_and_signal(const GeneralSettings& settings, std::ostream& err) {
+// Changes the settings through the editor's own state and saves them as its
+// Save does: one transaction, then the service told to reload.
+int change_and_save(Loaded& l, const std::function<void(EditorState&)>& change, std::ostream& err) {
     try {
-        settings.save();
+        std::optional<platform::NamedEvent> reload;
+        try {
+            reload.emplace(kReloadEventName);
+        } catch (const std::system_error& e) {
+            print_message(err, strprintf("Can't create vardeld signal event -- %s",
+                                         system_error_text(e.code().value())));
+            return 1;
+        }
+        EditorState state(std::move(l.settings),
+                          {l.store, l.data_path, l.store->read_only(), &*reload});
+        state.start();
+        state.store_pages();
+        change(state);
+        EditorState::SaveResult r = state.save();
+        using Outcome = EditorState::SaveResult::Outcome;
+        switch (r.outcome) {
+            case Outcome::Written:
+            case Outcome::NothingToWrite:
+                return 0;
+            case Outcome::InvalidName:
+            case Outcome::NotSignalled:
+                print_message(err, r.message);
+                return 1;
+            case Outcome::ReadOnly:
+                print_message(err,
+                              strprintf("The settings store %s may not be written by %s",
+                                        l.store->path().c_str(), platform::account_name().c_str()));
+                return 1;
+        }
+        return 1;
     } catch (const MyError& e) {
         print_message(err, e.message());
         return 1;
     }
-    try {
-        platform::NamedEvent(kReloadEventName).pulse();
-    } catch (const std::system_error& e) {
-        print_message(err, strprintf("The settings were saved, but the service could not be "
-                                     "told to reload: %s",
-                                     system_error_text(e.code().value())));
-        return 1;
-    }
-    return 0;
 }
 
 std::optional<std::string> ask_password(const std::string& which, bool from_stdin, int in_fd,
@@ -136,19 +171,35 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
     if (op == "--export-settings" || op == "--import-settings" || op == "--import-sets") {
         if (args.size() != 2) return usage(err, op + " takes one FILE");
         const std::string& file = args[1];
-        GeneralSettings settings;
-        if (!load(settings, err)) return 1;
-        if (op == "--export-settings")
-            return report(SettingsFile::export_settings(file, settings), err) ? 0 : 1;
-        SettingsFile::Result r = op == "--import-settings"
-                                     ? SettingsFile::import_settings(file, settings)
-                                     : SettingsFile::import_sets(file, settings.backup_sets());
-        if (!report(r, err)) {
-            if (r.messages.empty() && r.error.empty())
-                print_message(err, strprintf("Nothing to import in %s", file.c_str()));
-            return 1;
-        }
-        return save_and_signal(settings, err);
+        bool exporting = op == "--export-settings";
+        std::optional<Loaded> l = load(err, exporting ? registry::Transaction::Mode::Read
+                                                      : registry::Transaction::Mode::Write);
+        if (!l) return 1;
+        if (exporting) return report(SettingsFile::export_settings(file, l->settings), err) ? 0 : 1;
+        bool imported = false;
+        return change_and_save(
+                   *l,
+                   [&](EditorState& state) {
+                       SettingsFile::Result r =
+                           op == "--import-settings"
+                               ? SettingsFile::import_settings(file, state.settings())
+                               : SettingsFile::import_sets(file, state.settings().backup_sets());
+                       imported = report(r, err);
+                       if (!imported) {
+                           if (r.messages.empty() && r.error.empty())
+                               print_message(err,
+                                             strprintf("Nothing to import in %s", file.c_str()));
+                           return;
+                       }
+                       if (op == "--import-settings")
+                           state.general_replaced();
+                       else
+                           state.sets_replaced();
+                   },
+                   err) == 0 &&
+                       imported
+                   ? 0
+                   : 1;
     }
 
     if (op == "--export-sets") {
@@ -163,11 +214,11 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
         } else {
             return usage(err, "--export-sets takes FILE [--set NAME]");
         }
-        GeneralSettings settings;
-        if (!load(settings, err)) return 1;
-        if (!one)
-            return report(SettingsFile::export_all_sets(file, settings.backup_sets()), err) ? 0 : 1;
-        const BackupSet* set = settings.backup_sets().find(name);
+        std::optional<Loaded> l = load(err, registry::Transaction::Mode::Read);
+        if (!l) return 1;
+        const BackupSetTable& sets = l->settings.backup_sets();
+        if (!one) return report(SettingsFile::export_all_sets(file, sets), err) ? 0 : 1;
+        const BackupSet* set = sets.find(name);
         if (!set) {
             print_message(err, strprintf("Specified backup name (%s) not found", name.c_str()));
             return 1;
@@ -184,12 +235,18 @@ int CommandLine::run(const std::vector<std::string>& args, std::ostream& out, st
             return usage(err, "--set-password takes encoding or share");
         if (!from_stdin && !platform::is_terminal(in_fd))
             return usage(err, "standard input is not a terminal: give the password with --stdin");
-        GeneralSettings settings;
-        if (!load(settings, err)) return 1;
+        std::optional<Loaded> l = load(err, registry::Transaction::Mode::Write);
+        if (!l) return 1;
         std::optional<std::string> password = ask_password(which, from_stdin, in_fd, err);
         if (!password) return 1;
-        (which == "encoding" ? settings.EncodingPassword : settings.SharePassword) = *password;
-        return save_and_signal(settings, err);
+        return change_and_save(
+            *l,
+            [&](EditorState& state) {
+                GeneralSettings& g = state.settings();
+                (which == "encoding" ? g.EncodingPassword : g.SharePassword) = *password;
+                state.general_replaced();
+            },
+            err);
     }
 
     return usage(err, "unknown option " + op);

@@ -107,6 +107,13 @@ TEST_F(Vardelcfg, FailuresSaySoAndChangeNothing) {
     EXPECT_EQ(r.err, "Unknown parameter 'BackupTyp'\n");
     EXPECT_EQ(stored().backup_sets().find("Nightly")->CyclesToSave, 9);
 
+    // A name that cannot be one key of the store: refused whole.
+    write_file("slash.bst", "[Daily/Weekly]\n[Other]\n");
+    r = cfg({"--import-sets", path("slash.bst")});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err, "");
+    EXPECT_EQ(stored().backup_sets().size(), 1u);
+
     r = cfg({"--export-sets", path("x.bst"), "--set", "Weekly"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "Specified backup name (Weekly) not found\n");
