@@ -95,6 +95,7 @@ int change_and_save(Loaded& l, const std::function<void(EditorState&)>& change, 
             case Outcome::NothingToWrite:
                 return 0;
             case Outcome::InvalidName:
+            case Outcome::InvalidRepeat:
             case Outcome::NotSignalled:
                 print_message(err, r.message);
                 return 1;
