@@ -204,6 +204,23 @@ TEST_F(EditorWindowTest, LeavingAFieldChecksItAsDesigned) {
     EXPECT_EQ(window_->tree()->topLevelItem(1)->child(0)->text(0), "Nightly");
 }
 
+TEST_F(EditorWindowTest, AClickOnTheMonthGridFlipsTheDayUnderIt) {
+    open();
+    go_to(PAGE_SCHEDULING);
+    control<QComboBox>(PAGE_SCHEDULING, "IntervalType")->setCurrentIndex(INTERVAL_MONTHLY);
+    auto* grid = control<QWidget>(PAGE_SCHEDULING, "MonthList");
+    ASSERT_TRUE(grid->isVisible());
+    grid->resize(7 * 30 + 4, 5 * 20 + 4);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(2 + 2 * 30 + 15, 2 + 4 * 20 + 10));  // 31
+    QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(2 + 3 * 30 + 15, 2 + 4 * 20 + 10));  // none
+    QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(2 + 15, 2 + 10));                    // 1
+    QTest::mouseClick(grid, Qt::LeftButton, {}, QPoint(2 + 15, 2 + 10));  // 1 again
+    EXPECT_EQ(value_text(state_->controls(PAGE_SCHEDULING), "MonthList"),
+              std::string(30, '-') + "+");
+    click("ApplyButton");
+    EXPECT_EQ(reg_get(kNightly, "MonthList"), std::string(30, '-') + "+\n");
+}
+
 TEST_F(EditorWindowTest, AReadOnlyStoreSaysSoAndNeverSaves) {
     GeneralSettings g;
     g.load(store_);
