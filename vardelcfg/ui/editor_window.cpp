@@ -107,6 +107,8 @@ EditorWindow::EditorWindow(EditorState& state, QWidget* parent)
     build_tree();
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             gui::guard(this, [this] { tree_selection_changed(); }));
+    connect(tree_, &QTreeWidget::itemDoubleClicked, this,
+            gui::guard(this, [this](QTreeWidgetItem* item, int) { item_double_clicked(item); }));
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
     connect(f1, &QShortcut::activated, this, [this] { show_help(); });
 

@@ -97,6 +97,8 @@ class EditorWindow : public QDialog, private EditorState::Listener {
     void fill_logs_and_backups();
     // A root, log or backup item was selected: no page changes.
     void other_item_selected(QTreeWidgetItem* item);
+    // A log opens in the desktop's editor, a backup in the restore tool.
+    void item_double_clicked(QTreeWidgetItem* item);
 
     EditorState& state_;
     std::unique_ptr<gui::HelpOpener> help_;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -148,5 +149,38 @@ int main(int argc, char** argv) {
         gui::build_message_box(nullptr, QStringLiteral("Save Changes?"), QStringLiteral("Quit"),
                                gui::MessageIcon::Question, gui::MessageButtons::YesNoCancel);
     shot(*quit, QStringLiteral("save-changes"));
+
+    // The "Logs" and "Available Backups" branches over logs and a
+    // destination made in the scratch folder.
+    {
+        QDir dir(scratch.path());
+        dir.mkpath(QStringLiteral("logs"));
+        dir.mkpath(QStringLiteral("nightly"));
+        auto put = [&](const QString& rel, const QByteArray& text) {
+            QFile f(dir.filePath(rel));
+            ok &= f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+        };
+        put(QStringLiteral("logs/LOG_0.txt"), "INFO      Vardeld started\r\n");
+        put(QStringLiteral("logs/LOG_1.txt"), "INFO      Vardeld started\r\n");
+        QByteArray ini = "\r\n[BACKUPSET]\r\nNAME=Nightly\r\n";
+        for (int k = 1; k <= 2; ++k)
+            for (int m = 1; m <= (k == 1 ? 7 : 3); ++m)
+                ini += QStringLiteral("BACKUPINSTANCE_%1_%2=%3\r\n")
+                           .arg(k)
+                           .arg(m)
+                           .arg(1733000000 + (k - 1) * 7 * 86400 + (m - 1) * 86400)
+                           .toLatin1();
+        put(QStringLiteral("nightly/BACKUP.INI"), ini);
+        GeneralSettings g = sample_settings();
+        g.LogFilePath = dir.filePath(QStringLiteral("logs")).toStdString();
+        g.backup_sets().find("Nightly")->BackupDestination =
+            dir.filePath(QStringLiteral("nightly")).toStdString();
+        EditorState logs_state(std::move(g), EditorState::Options{store, "/var/lib/vardel", false});
+        EditorWindow logs_window(logs_state);
+        logs_window.resize(1280, 720);
+        logs_window.tree()->expandAll();
+        logs_window.tree()->collapseItem(logs_window.tree()->topLevelItem(1));
+        shot(logs_window, QStringLiteral("logs-and-backups-1280x720"));
+    }
     return ok ? 0 : 1;
 }
