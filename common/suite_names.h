@@ -4,6 +4,10 @@
 // named events. Registry paths keep the registry's "\\" separator.
 namespace vardel {
 
+// The product as the status text and the about box name it.
+inline constexpr const char* kProductName = "Vardel Pellin";
+inline constexpr const char* kProductVersion = "1.1";
+
 // Under HKEY_LOCAL_MACHINE.
 inline constexpr const char* kProductKey = "software\\Brindlecore\\Vardel";
 inline constexpr const char* kBackupSetsSubkey = "backupsets";
