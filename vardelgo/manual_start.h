@@ -1,10 +1,12 @@
 #pragma once
 // vardelgo's logic: ask the service to run one backup set now, through a
 // one-shot connection, without waiting for any answer. The command-line path
-// lives here; the dialog (a later widget layer) reuses find() and send().
+// and what the "Start a Backup" dialog needs (its list, the remembered set)
+// live here; the dialog itself is a thin widget layer over them.
 //
 // Thread safety: one thread at a time.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +44,20 @@ class ManualStart {
     // stored name. `message` gets the text to show on NotFound ("Specified
     // backup name (%s) not found") and Failed (the error's text).
     Outcome start_from_command_line(const std::string& typed, std::string& message) const;
+
+    // The set names as the dialog lists them: sorted without regard to case.
+    std::vector<std::string> sorted_names() const;
+    // The index of the first of `names` that begins with `last` (case
+    // ignored); none when `last` is empty or nothing matches.
+    static std::optional<size_t> preselected(const std::vector<std::string>& names,
+                                             std::string_view last);
+
+    // The value "last" of the program's key: the set last started from the
+    // dialog ("" when none).
+    static std::string read_last();
+    // Remembers `name`, creating the key when needed. A store this account
+    // may not write is no failure of the start: logged at DEBUG level only.
+    static void write_last(const std::string& name);
 
   private:
     const BackupSetTable& sets_;
