@@ -35,6 +35,7 @@ class WatchWindow : public QDialog {
 
     const WatchState& state() const { return state_; }
     gui::LogPane* pane() const { return pane_; }
+    gui::ServiceLink* link() const { return link_; }
 
     void done(int result) override;
 
