@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/child_process.h"
+
 namespace vardel::test {
 
 namespace {
@@ -26,7 +28,9 @@ struct DisplayCloser {
 using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 // A failed request on a window that went away meanwhile must not end the test.
-int ignore_x_errors(Display*, XErrorEvent*) { return 0; }
+int ignore_x_errors(Display*, XErrorEvent*) {
+    return 0;
+}
 
 DisplayPtr open_display(const std::string& name) {
     XSetErrorHandler(ignore_x_errors);
@@ -174,6 +178,23 @@ bool XDisplay::close_window(unsigned long window) const {
     Status ok = XSendEvent(d.get(), window, False, NoEventMask, &ev);
     XFlush(d.get());
     return ok != 0;
+}
+
+std::string XDisplay::show_and_close(const std::vector<std::string>& argv,
+                                     const std::string& caption,
+                                     const std::vector<std::string>& env) const {
+    std::vector<std::string> all = environment();
+    all.insert(all.end(), env.begin(), env.end());
+    BackgroundProcess p(argv, all);
+    unsigned long w = wait_for_window(caption);
+    if (w == 0) {
+        std::string seen;
+        for (const std::string& c : captions()) seen += " \"" + c + "\"";
+        return "no window \"" + caption + "\" appeared; windows:" + seen;
+    }
+    if (!close_window(w)) return "could not ask the window to close";
+    int code = p.wait();
+    return code == 0 ? std::string() : "the program ended with " + std::to_string(code);
 }
 
 }  // namespace vardel::test

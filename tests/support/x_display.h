@@ -38,6 +38,13 @@ class XDisplay {
     // Asks the window to close (WM_DELETE_WINDOW); false when it cannot be sent.
     bool close_window(unsigned long window) const;
 
+    // A program's start as a user sees it: runs argv on this display (with
+    // `env` besides), waits for its window `caption`, closes it, and waits
+    // for the end. A failure message, or "" when the window appeared,
+    // closed, and the program exited 0.
+    std::string show_and_close(const std::vector<std::string>& argv, const std::string& caption,
+                               const std::vector<std::string>& env = {}) const;
+
   private:
     pid_t server_ = -1;
     std::string name_;

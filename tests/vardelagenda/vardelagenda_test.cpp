@@ -111,12 +111,9 @@ TEST_F(Vardelagenda, ModelsHoldUpUnderTheTester) {
 
 TEST_F(Vardelagenda, ShowsItsWindowAndClosesLikeAnyWindow) {
     save_set("Nightly", INTERVAL_DAILY, 3600);
-    test::XDisplay x;
-    test::BackgroundProcess p({test::program_path("vardelagenda")}, x.environment());
-    unsigned long w = x.wait_for_window("Backup Schedule");
-    ASSERT_NE(w, 0u) << ::testing::PrintToString(x.captions());
-    ASSERT_TRUE(x.close_window(w));
-    EXPECT_EQ(p.wait(), 0);
+    EXPECT_EQ(
+        test::XDisplay().show_and_close({test::program_path("vardelagenda")}, "Backup Schedule"),
+        "");
 }
 
 }  // namespace

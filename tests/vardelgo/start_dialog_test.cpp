@@ -83,14 +83,8 @@ TEST_F(StartDialogTest, StaysOpenWhenNothingIsChosenOrTheServiceIsAway) {
 }
 
 TEST_F(StartDialogTest, WithoutANameTheProgramShowsTheDialog) {
-    test::XDisplay x;
-    test::BackgroundProcess p({test::program_path("vardelgo")}, x.environment());
-    unsigned long w = x.wait_for_window("Start a Backup");
-    EXPECT_NE(w, 0u) << ::testing::PrintToString(x.captions());
-    if (w) {
-        EXPECT_TRUE(x.close_window(w));
-    }
-    EXPECT_EQ(p.wait(), 0);
+    EXPECT_EQ(test::XDisplay().show_and_close({test::program_path("vardelgo")}, "Start a Backup"),
+              "");
 }
 
 }  // namespace

@@ -20,14 +20,9 @@ TEST(AboutBox, NamesTheProductItsVersionAndTheLibrariesLoaded) {
 }
 
 TEST(Vardelinfo, ShowsTheBoxAndEndsWhenItCloses) {
-    test::XDisplay x;
-    test::BackgroundProcess p({test::program_path("vardelinfo")}, x.environment());
-    unsigned long w = x.wait_for_window("About Vardel Pellin");
-    EXPECT_NE(w, 0u) << ::testing::PrintToString(x.captions());
-    if (w) {
-        EXPECT_TRUE(x.close_window(w));
-    }
-    EXPECT_EQ(p.wait(), 0);
+    EXPECT_EQ(
+        test::XDisplay().show_and_close({test::program_path("vardelinfo")}, "About Vardel Pellin"),
+        "");
 }
 
 }  // namespace

@@ -116,17 +116,10 @@ TEST(WatchState, EveryEndOfARunAsksForTheStatusAgain) {
 }
 
 TEST(VardelwatchProgram, ShowsItsWindowWithoutAServiceAndCloses) {
-    test::XDisplay x;
-    std::vector<std::string> env = x.environment();
     std::string root = test::make_temp_dir();
-    env.push_back("VARDEL_ROOT=" + root);
-    test::BackgroundProcess p({test::program_path("vardelwatch")}, env);
-    unsigned long w = x.wait_for_window("Backup Service Status");
-    EXPECT_NE(w, 0u) << ::testing::PrintToString(x.captions());
-    if (w) {
-        EXPECT_TRUE(x.close_window(w));
-    }
-    EXPECT_EQ(p.wait(), 0);
+    EXPECT_EQ(test::XDisplay().show_and_close({test::program_path("vardelwatch")},
+                                              "Backup Service Status", {"VARDEL_ROOT=" + root}),
+              "");
     test::remove_tree(root);
 }
 
