@@ -1,7 +1,7 @@
 // The suite's small text formats on arbitrary bytes: an INI document, a list
-// file line and a socket record must parse to something or nothing, never
-// crash; a list line written from any text reads back as that text, and a
-// record's text survives its own encoding.
+// file line, a socket record and the status text in it must parse to
+// something or nothing, never crash; a list line written from any text reads
+// back as that text, and a record's text survives its own encoding.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,6 +10,7 @@
 #include "common/ini_document.h"
 #include "common/list_file.h"
 #include "common/pipe_record.h"
+#include "pipeclient/service_status.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view in(reinterpret_cast<const char*>(data), size);
@@ -31,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (auto rec = vardel::PipeRecord::decode(in)) {
         if (rec->text.size() > vardel::PipeRecord::kMaxText) std::abort();
         if (vardel::PipeRecord::decode(rec->encode())->text != rec->text) std::abort();
+        vardel::ServiceStatus status = vardel::ServiceStatus::parse(rec->text);
+        (void)status.enabled();
+        (void)status.running();
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "common/log.h"
 #include "common/my_error.h"
 #include "common/pipe_record.h"
+#include "common/suite_names.h"
 #include "common/text_helpers.h"
 #include "platform/service_notify.h"
 #include "vardeld/pipe_server.h"
@@ -323,7 +324,8 @@ void ControlWindow::stop_service() {
 }
 
 std::string ControlWindow::status_text() {
-    std::string s = "1\r\nVardel Pellin\r\n1.1\r\n" + computer_name() + "\r\n\r\n\r\n";
+    std::string s = strprintf("1\r\n%s\r\n%s\r\n", kProductName, kProductVersion) +
+                    computer_name() + "\r\n\r\n\r\n";
     s += state_.enabled ? "1\r\n" : "0\r\n";
     s += state_.running ? "1\r\n" : "0\r\n";
     s += (state_.running ? state_.running_set : std::string("<none>")) + "\r\n";
