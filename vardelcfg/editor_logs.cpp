@@ -27,9 +27,9 @@ bool mail_with_smtp(const GeneralSettings& g, const std::string& to, const std::
     return mailer.send(to, "", subject, body, &error);
 }
 
-std::optional<registry::Key> product_key() {
+std::optional<registry::Key> product_key(const registry::Store& store) {
     try {
-        return registry::open_key(registry::Root::LocalMachine, kProductKey);
+        return registry::open_key(store, registry::Root::LocalMachine, kProductKey);
     } catch (const MyError&) {
         return std::nullopt;
     }
@@ -37,8 +37,10 @@ std::optional<registry::Key> product_key() {
 
 }  // namespace
 
-EditorLogs::EditorLogs(const GeneralSettings& settings, Opener opener, Mailer mailer)
+EditorLogs::EditorLogs(const GeneralSettings& settings, registry::Store store, Opener opener,
+                       Mailer mailer)
     : settings_(settings),
+      store_(std::move(store)),
       opener_(std::move(opener)),
       mailer_(mailer ? std::move(mailer) : Mailer(mail_with_smtp)) {}
 
@@ -66,7 +68,7 @@ std::optional<EditorMessage> EditorLogs::edit_log(std::optional<int64_t> selecte
     if (selected) {
         n = *selected;
     } else {
-        std::optional<registry::Key> key = product_key();
+        std::optional<registry::Key> key = product_key(store_);
         try {
             if (!key) throw MyError(NOT_FOUND, "");
             n = registry::read_number(*key, kCurrentCycleValue, 0);
@@ -86,7 +88,7 @@ std::optional<EditorMessage> EditorLogs::edit_log(std::optional<int64_t> selecte
 std::optional<EditorMessage> EditorLogs::cycle_now() const {
     const EditorMessage no_registry{"Can't open registry entry for Cycle\n", kLogError,
                                     Icon::Exclamation};
-    std::optional<registry::Key> key = product_key();
+    std::optional<registry::Key> key = product_key(store_);
     if (!key) return no_registry;
     int64_t current = 0;
     try {

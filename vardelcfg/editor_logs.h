@@ -5,8 +5,8 @@
 // settings ask for it).
 //
 // The log numbers and "CurrentCycle" are the service's own (LogFile); the
-// records are the editor's, as they are in memory. One thread (the
-// editor's).
+// records are the editor's, as they are in memory. One thread at a time
+// (cycling, which may wait for a mail server, can run off the GUI thread).
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/general_settings.h"
+#include "common/registry.h"
 #include "vardelcfg/editor_message.h"
 
 namespace vardel {
@@ -29,8 +30,10 @@ class EditorLogs {
                                       const std::string& subject, const std::string& body,
                                       std::string& error)>;
 
-    // Without a mailer: SMTP through the settings' "SMTPHost".
-    EditorLogs(const GeneralSettings& settings, Opener opener, Mailer mailer = {});
+    // "CurrentCycle" is read and written in `store`. Without a mailer: SMTP
+    // through the settings' "SMTPHost".
+    EditorLogs(const GeneralSettings& settings, registry::Store store, Opener opener,
+               Mailer mailer = {});
 
     // The file of log number n.
     std::string log_file(int64_t n) const;
@@ -50,6 +53,7 @@ class EditorLogs {
 
   private:
     const GeneralSettings& settings_;
+    registry::Store store_;
     Opener opener_;
     Mailer mailer_;
 };

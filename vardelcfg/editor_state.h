@@ -79,6 +79,8 @@ class EditorState {
     // Previous, Next, Delete, Create Shortcut and Export Current Set.
     bool set_commands_enabled() const { return is_set_page(shown_page_); }
     const GeneralSettings& settings() const { return settings_; }
+    // The store the settings come from and go to.
+    const registry::Store& store() const { return options_.store; }
     GeneralSettings& settings() { return settings_; }
     size_t set_count() const { return settings_.backup_sets().size(); }
     // A set's tree item text: its name, or the name field's text once that

@@ -35,7 +35,7 @@ class EditorLogsTest : public test::ScratchTest {
     }
     EditorLogs logs(EditorLogs::Mailer mailer = {}) {
         return EditorLogs(
-            g_,
+            g_, registry::current_store(registry::Transaction::Mode::Write),
             [this](const std::string& p) {
                 opened_.push_back(p);
                 return true;

@@ -1,9 +1,13 @@
 // The editor's commands on settings files, logs and shortcuts, and the
 // "Logs" and "Available Backups" branches of its tree.
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+
+#include <thread>
 
 #include "common/destination_names.h"
 #include "common/installed_program.h"
@@ -90,8 +94,8 @@ bool open_with_desktop(const std::string& path) {
     return QProcess::startDetached(QStringLiteral("xdg-open"), {q(path)});
 }
 
-EditorLogs editor_logs(const GeneralSettings& settings) {
-    return EditorLogs(settings, open_with_desktop);
+EditorLogs editor_logs(const EditorState& state) {
+    return EditorLogs(state.settings(), state.store(), open_with_desktop);
 }
 
 }  // namespace
@@ -158,13 +162,31 @@ void EditorWindow::create_shortcut() {
 void EditorWindow::cycle_logs_now() {
     // A number of logs just typed on the "Logs" page counts.
     state_.store_pages();
-    if (std::optional<EditorMessage> m = editor_logs(state_.settings()).cycle_now()) {
-        show_message(this, *m);
+    // Mailing the log may wait for a slow mail server: that wait is not the
+    // window's. A window-modal progress box keeps the editor drawn and its
+    // commands from running meanwhile.
+    const GeneralSettings settings = state_.settings();
+    const registry::Store store = state_.store();
+    std::optional<EditorMessage> failure;
+    QEventLoop loop;
+    QProgressDialog busy(QStringLiteral("Cycling the logs..."), QString(), 0, 0, this);
+    busy.setWindowTitle(QStringLiteral("Cycle Logs Now"));
+    busy.setWindowModality(Qt::WindowModal);
+    busy.setMinimumDuration(500);
+    std::thread worker([&] {
+        failure = EditorLogs(settings, store, open_with_desktop).cycle_now();
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    busy.reset();
+    if (failure) {
+        show_message(this, *failure);
         return;
     }
     // Refresh: items past KeepNLogs go, missing ones come, the rest keep
     // their text.
-    EditorLogs logs = editor_logs(state_.settings());
+    EditorLogs logs = editor_logs(state_);
     int keep = std::max(state_.settings().KeepNLogs, 0);
     while (logs_root_->childCount() > keep)
         delete logs_root_->takeChild(logs_root_->childCount() - 1);
@@ -181,7 +203,7 @@ void EditorWindow::edit_log() {
     if (QTreeWidgetItem* item = tree_->currentItem();
         item && item->data(0, kKindRole).toInt() == kLogItem)
         selected = item->data(0, kLogRole).toLongLong();
-    if (std::optional<EditorMessage> m = editor_logs(state_.settings()).edit_log(selected))
+    if (std::optional<EditorMessage> m = editor_logs(state_).edit_log(selected))
         show_message(this, *m);
 }
 
@@ -196,7 +218,7 @@ void EditorWindow::fill_logs_and_backups() {
     };
     clear(logs_root_);
     clear(backups_root_);
-    std::vector<std::string> texts = editor_logs(state_.settings()).item_texts();
+    std::vector<std::string> texts = editor_logs(state_).item_texts();
     for (size_t n = 0; n < texts.size(); ++n) {
         QTreeWidgetItem* item = add(logs_root_, texts[n]);
         item->setData(0, kKindRole, kLogItem);
@@ -223,7 +245,7 @@ void EditorWindow::item_double_clicked(QTreeWidgetItem* item) {
     int kind = item ? item->data(0, kKindRole).toInt() : 0;
     if (kind == kLogItem) {
         if (std::optional<EditorMessage> m =
-                editor_logs(state_.settings()).edit_log(item->data(0, kLogRole).toLongLong()))
+                editor_logs(state_).edit_log(item->data(0, kLogRole).toLongLong()))
             show_message(this, *m);
     } else if (kind == kInstanceItem) {
         // The restore tool opens the set's destination at that backup, named
