@@ -5,7 +5,9 @@
 #include <QFileDialog>
 #include <QTreeWidget>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "common/registry.h"
 #include "common/suite_names.h"
@@ -21,6 +23,12 @@ class EditorFilesWindow : public test::ScratchTest {
   protected:
     void SetUp() override {
         test::ScratchTest::SetUp();
+        // The file dialogs keep their history in the user's Qt settings: a
+        // folder of the test's own, so no test reads another's (or the
+        // machine's) vanished folders.
+        const char* config = std::getenv("XDG_CONFIG_HOME");
+        saved_config_ = config ? std::optional<std::string>(config) : std::nullopt;
+        setenv("XDG_CONFIG_HOME", path("config").c_str(), 1);
         store_ = registry::current_store(registry::Transaction::Mode::Write);
         auto product = registry::create_key(store_, registry::Root::LocalMachine, kProductKey);
         registry::write_number(*product, kCurrentCycleValue, 0);
@@ -38,6 +46,10 @@ class EditorFilesWindow : public test::ScratchTest {
     void TearDown() override {
         window_.reset();
         state_.reset();
+        if (saved_config_)
+            setenv("XDG_CONFIG_HOME", saved_config_->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
         test::ScratchTest::TearDown();
     }
     EditorWindow& open() {
@@ -55,6 +67,7 @@ class EditorFilesWindow : public test::ScratchTest {
         test::on_next_modal([file](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             ASSERT_TRUE(dialog);
+            dialog->setDirectory(QString::fromStdString(file).section(QLatin1Char('/'), 0, -2));
             dialog->selectFile(QString::fromStdString(file));
             QMetaObject::invokeMethod(dialog, "accept");
         });
@@ -67,6 +80,7 @@ class EditorFilesWindow : public test::ScratchTest {
         return out;
     }
 
+    std::optional<std::string> saved_config_;
     registry::Store store_;
     std::unique_ptr<platform::NamedEvent> reload_;
     std::unique_ptr<EditorState> state_;
