@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTreeWidget>
 
 #include <cstdlib>
@@ -65,11 +66,16 @@ class EditorFilesWindow : public test::ScratchTest {
     // Runs a menu command whose file dialog is answered with `file`.
     void run_with_file(const char* command, const std::string& file) {
         test::on_next_modal([file](QWidget* w) {
-            auto* dialog = qobject_cast<QFileDialog*>(w);
-            ASSERT_TRUE(dialog);
-            dialog->setDirectory(QString::fromStdString(file).section(QLatin1Char('/'), 0, -2));
-            dialog->selectFile(QString::fromStdString(file));
-            QMetaObject::invokeMethod(dialog, "accept");
+            // Typed, as a user does: selectFile() leaves a focused name field
+            // as it is.
+            auto* name = w->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!qobject_cast<QFileDialog*>(w) || !name) {
+                ADD_FAILURE() << "not a file dialog: " << w->metaObject()->className();
+                w->close();
+                return;
+            }
+            name->setText(QString::fromStdString(file));
+            QMetaObject::invokeMethod(w, "accept");
         });
         window_->action(QString::fromLatin1(command))->trigger();
     }
