@@ -16,6 +16,10 @@ std::string instance_key(int64_t cycle, int64_t sequence) {
     return numbered("BACKUPINSTANCE_%lld_%lld", cycle, sequence);
 }
 
+std::string check_value_key(int64_t cycle, int64_t sequence) {
+    return numbered("CHECKVALUE_%lld_%lld", cycle, sequence);
+}
+
 std::string saf_archive(int64_t cycle, int64_t sequence) {
     return numbered("B%lld_%lld.SAF", cycle, sequence);
 }

@@ -26,6 +26,10 @@ inline constexpr const char* kTrackDeleted = "TRACKDELETED";        // 0 or 1, f
 inline constexpr const char* kEncode = "ENCODE";                    // 0 or 1: data encoded
 // "BACKUPINSTANCE_%d_%d": the start time of backup (cycle, sequence).
 std::string instance_key(int64_t cycle, int64_t sequence);
+// "CHECKVALUE_%d_%d": the password check value of an encoded backup, so a
+// wrong password is refused for ZIP and discrete backups too (readers that
+// do not know the key ignore it). Written only for backups that encode.
+std::string check_value_key(int64_t cycle, int64_t sequence);
 
 // A backup's output.
 std::string saf_archive(int64_t cycle, int64_t sequence);   // "B%d_%d.SAF"

@@ -86,13 +86,14 @@ void SafReader::load_entries() {
     entries_.clear();
     loaded_ = false;
     if (!is_open()) fail(saf::kLoadFailed, kLoadText);
+    // Whatever happens below, the entries read before it stay usable: a
+    // damaged or cut archive still gives back what lies before the damage.
+    loaded_ = true;
     const size_t header_size =
         header_.version >= saf::kVersion ? saf::kDataHeaderSize : saf::kOldDataHeaderSize;
     const uint32_t count = header_.entry_count;
-    // Every entry takes at least a header in the file: a count beyond that
-    // is corrupt, and must not size an allocation.
-    if (count > (file_size_ - saf::kFileHeaderSize) / header_size)
-        fail(saf::kLoadFailed, kLoadText);
+    // The count is not trusted to size an allocation: each entry read must
+    // first be found whole in the file.
     entries_.reserve(std::min<uint32_t>(count, 4096));
     std::vector<uint8_t> buf(header_size + saf::kMaxNameBytes + 1);
     uint64_t pos = saf::kFileHeaderSize;
@@ -147,13 +148,35 @@ void SafReader::load_entries() {
         entries_.push_back(std::move(e));
         if ((i + 1) % 20 == 0 && progress_) progress_();
     }
-    loaded_ = true;
+}
+
+const std::vector<SafEntry>& SafReader::load_headers() {
+    if (!loaded_) load_entries();
+    return entries_;
 }
 
 const SafEntry& SafReader::entry(uint32_t index) {
     if (!loaded_) load_entries();
     if (index >= entries_.size()) fail(saf::kReadFailed, kReadText);
     return entries_[index];
+}
+
+void SafReader::check_extractable(const SafEntry& e) {
+    if (e.type != saf::kTypeFile) fail(saf::kReadFailed, kReadText);
+    if (encoding() == SafEncoding::PasswordStream && !password_set_)
+        fail(saf::kBadPassword, kPasswordText);
+    if (e.method != saf::kMethodStored && e.method != saf::kMethodCompressed) bad_data();
+    if (e.method == saf::kMethodStored && e.stored_length != e.plain_length)
+        fail(saf::kReadFailed, kReadText);
+}
+
+void SafReader::extract_data(uint32_t index, platform::File& out, const ProgressHook& progress,
+                             bool* crc_matches) {
+    const SafEntry e = entry(index);
+    check_extractable(e);
+    uint32_t crc = 0;
+    extract_file(e, out, progress, crc);
+    if (crc_matches) *crc_matches = crc == e.plain_crc;
 }
 
 SafExtractResult SafReader::extract_entry(uint32_t index, const std::string& target,
@@ -167,12 +190,7 @@ SafExtractResult SafReader::extract_entry(uint32_t index, const std::string& tar
             return SafExtractResult::TargetNotCreated;
         return SafExtractResult::Extracted;
     }
-    if (e.type != saf::kTypeFile) fail(saf::kReadFailed, kReadText);
-    if (encoding() == SafEncoding::PasswordStream && !password_set_)
-        fail(saf::kBadPassword, kPasswordText);
-    if (e.method != saf::kMethodStored && e.method != saf::kMethodCompressed) bad_data();
-    if (e.method == saf::kMethodStored && e.stored_length != e.plain_length)
-        fail(saf::kReadFailed, kReadText);
+    check_extractable(e);
 
     const bool read_only = (e.attributes & platform::kAttrReadOnly) != 0;
     const mode_t mode_bits = read_only ? 0444 : 0644;

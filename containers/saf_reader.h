@@ -62,6 +62,10 @@ class SafReader {
     uint32_t entry_count() const { return header_.entry_count; }
     // Loads every data header on first use; 0 <= index < entry_count().
     const SafEntry& entry(uint32_t index);
+    // Every data header, loaded on first use. A damaged or cut archive
+    // throws at the damage (as entry() does), and the entries read before
+    // it are kept: this call, entry() and extraction then give those.
+    const std::vector<SafEntry>& load_headers();
     // Writes entry `index` to `target` (a file, replaced; or a folder,
     // created when missing), with its times and read-only bit. `progress`
     // is called after every block of stored data. On a failure after the
@@ -70,6 +74,11 @@ class SafReader {
     // bytes have the entry's plain CRC; it is not treated as an error.
     SafExtractResult extract_entry(uint32_t index, const std::string& target,
                                    const ProgressHook& progress = {}, bool* crc_matches = nullptr);
+    // Writes the plain data of file entry `index` into `out` at its position,
+    // decoded and decompressed; naming, times and replacing are the caller's.
+    // Throws as extract_entry() does; `out` may then hold part of the data.
+    void extract_data(uint32_t index, platform::File& out, const ProgressHook& progress = {},
+                      bool* crc_matches = nullptr);
     // Frees the entries and closes the file.
     void close();
 
@@ -79,6 +88,7 @@ class SafReader {
   private:
     [[noreturn]] void fail(int code, const char* text);
     void load_entries();
+    void check_extractable(const SafEntry& e);
     void extract_file(const SafEntry& e, platform::File& target, const ProgressHook& progress,
                       uint32_t& crc);
 

@@ -343,8 +343,6 @@ ZipResult ZipReader::extract(size_t index, const std::string& target, const Bloc
     if (e.encrypted) return finish(ZR_CORRUPT);
 
     Sink sink;
-    sink.hook = &hook;
-    sink.limit = e.size;
     std::string temp;
     if (!platform::create_temp_beside(target, sink.file, temp, "extract", 0666))
         return finish(ZR_NOFILE);
@@ -359,10 +357,8 @@ ZipResult ZipReader::extract(size_t index, const std::string& target, const Bloc
         }
     } remove{temp};
 
-    ZipResult r = positions_[index].beyond_minizip ? copy_from_local_header(index, sink)
-                                                   : copy_through_minizip(index, sink);
+    ZipResult r = copy_data(index, sink, hook);
     if (r != ZR_OK) return finish(r);
-    if (sink.total != e.size || sink.crc != e.crc) return finish(ZR_CORRUPT);
 
     platform::set_descriptor_times(sink.file.fd(), e.last_write, e.last_write);
     sink.file.close();
@@ -372,6 +368,28 @@ ZipResult ZipReader::extract(size_t index, const std::string& target, const Bloc
     if (ec) return finish(ZR_NOFILE);
     temp.clear();
     return finish(ZR_OK);
+}
+
+ZipResult ZipReader::copy_data(size_t index, Sink& sink, const BlockHook& hook) {
+    const ZipEntryInfo& e = entries_[index];
+    sink.hook = &hook;
+    sink.limit = e.size;
+    ZipResult r = positions_[index].beyond_minizip ? copy_from_local_header(index, sink)
+                                                   : copy_through_minizip(index, sink);
+    if (r != ZR_OK) return r;
+    if (sink.total != e.size || sink.crc != e.crc) return ZR_CORRUPT;
+    return ZR_OK;
+}
+
+ZipResult ZipReader::extract_data(size_t index, platform::File& out, const BlockHook& hook) {
+    if (index >= entries_.size() || !out.is_open()) return finish(ZR_ARGS);
+    const ZipEntryInfo& e = entries_[index];
+    if ((e.attributes & platform::kAttrDirectory) || e.encrypted) return finish(ZR_CORRUPT);
+    Sink sink;
+    sink.file = std::move(out);
+    ZipResult r = copy_data(index, sink, hook);
+    out = std::move(sink.file);
+    return finish(r);
 }
 
 size_t ZipReader::result_text(ZipResult code, char* buffer, size_t size) const {

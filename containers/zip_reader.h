@@ -22,6 +22,10 @@
 #include "containers/zip_file_stream.h"
 #include "containers/zip_result.h"
 
+namespace vardel::platform {
+class File;
+}
+
 namespace vardel {
 
 struct ZipEntryInfo {
@@ -61,6 +65,12 @@ class ZipReader {
     // are not restored). A folder entry creates the folder.
     ZipResult extract(size_t index, const std::string& target, const BlockHook& hook = nullptr);
 
+    // Writes the data of file entry `index` into `out` at its position,
+    // through `hook`, and checks its size and check value (ZR_CORRUPT when
+    // they differ: `out` then holds data that must not be used). Naming,
+    // times and replacing are the caller's.
+    ZipResult extract_data(size_t index, platform::File& out, const BlockHook& hook = nullptr);
+
     size_t result_text(ZipResult code, char* buffer, size_t size) const;
     ZipResult last_result() const { return last_; }
 
@@ -71,6 +81,7 @@ class ZipReader {
     struct Sink;
     ZipResult copy_through_minizip(size_t index, Sink& sink);
     ZipResult copy_from_local_header(size_t index, Sink& sink);
+    ZipResult copy_data(size_t index, Sink& sink, const BlockHook& hook);
 
     struct Position {
         uint64_t central_offset;  // minizip's place of the central header

@@ -29,8 +29,14 @@ File& File::operator=(File&& o) noexcept {
 }
 
 bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
+    return open_at(AT_FDCWD, path, mode, mode_bits, path);
+}
+
+bool File::open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mode_bits,
+                   const std::string& display_path) {
     close();
-    path_ = path;
+    path_ = display_path.empty() ? name : display_path;
+    const std::string& path = name;
     int flags = O_CLOEXEC;
     switch (mode) {
         case OpenMode::Read:
@@ -56,21 +62,22 @@ bool File::open(const std::string& path, OpenMode mode, mode_t mode_bits) {
             break;
     }
     do {
-        fd_ = ::open(path.c_str(), flags, mode_bits);
+        fd_ = ::openat(dir_fd, path.c_str(), flags, mode_bits);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0 && errno == EPERM && mode == OpenMode::ReadKeepAccessTime) {
         // Not the owner: read it the ordinary way.
         flags &= ~O_NOATIME;
         do {
-            fd_ = ::open(path.c_str(), flags, mode_bits);
+            fd_ = ::openat(dir_fd, path.c_str(), flags, mode_bits);
         } while (fd_ < 0 && errno == EINTR);
     }
     if (fd_ < 0 && errno == ELOOP && mode == OpenMode::CreateReplaceNoFollow) {
         // A link stands there: replace the link itself, and create anew so
         // that a link put back in the meantime is not followed either.
-        if (::unlink(path.c_str()) == 0 || errno == ENOENT) {
+        if (::unlinkat(dir_fd, path.c_str(), 0) == 0 || errno == ENOENT) {
             do {
-                fd_ = ::open(path.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, mode_bits);
+                fd_ = ::openat(dir_fd, path.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL,
+                                mode_bits);
             } while (fd_ < 0 && errno == EINTR);
         }
     }

@@ -37,6 +37,10 @@ class File {
     // mode_bits apply to a file that is created. Never follows a FIFO or
     // device open into a block: O_NONBLOCK is used for Read and cleared after.
     bool open(const std::string& path, OpenMode mode, mode_t mode_bits = 0644);
+    // The same for `name` in the folder open as `dir_fd` (AT_FDCWD: the
+    // working folder); path() then gives `display_path` (or `name`).
+    bool open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mode_bits = 0644,
+                 const std::string& display_path = {});
     // Closes, then fails as an open of `path` with `error_number` would: for
     // an Env that fakes a refusal.
     bool fail_open(const std::string& path, int error_number);

@@ -8,6 +8,7 @@
 #include "common/my_error.h"
 #include "common/set_lock.h"
 #include "common/text_helpers.h"
+#include "containers/password_stream.h"
 #include "platform/process.h"
 #include "platform/thread_priority.h"
 #include "vardeld/container_saver.h"
@@ -83,8 +84,10 @@ void Backup::remove_instance_keys(int64_t cycle, int64_t from, int64_t to) {
     // The backups of a reused slot are gone: their records go too, so the
     // restore tool and the editor never list backups that no longer exist.
     bool changed = false;
-    for (int64_t k = from; k <= to; ++k)
+    for (int64_t k = from; k <= to; ++k) {
         changed |= run_.state.remove(destination::kSection, destination::instance_key(cycle, k));
+        changed |= run_.state.remove(destination::kSection, destination::check_value_key(cycle, k));
+    }
     std::string error;
     if (changed && !run_.state.save(&error)) log(LOG_ERROR, "%s\n", error.c_str());
 }
@@ -254,6 +257,11 @@ void Backup::finish() {
     // encoded, and a restore must not decode plain data.
     st.set_number(d::kSection, d::kEncode, run_.encode ? 1 : 0);
     st.set_number(d::kSection, d::instance_key(run_.cycle, run_.sequence), run_.start_time);
+    // ZIP and discrete backups carry no check of their own: without this a
+    // wrong password would restore garbage over the user's files.
+    if (run_.encode)
+        st.set_number(d::kSection, d::check_value_key(run_.cycle, run_.sequence),
+                      PasswordStream::make_check_value(run_.general.EncodingPassword));
     // A backup that "BACKUP.INI" does not record cannot be restored: the run
     // fails rather than report success.
     if (!st.save(&error)) throw MyError(OPERATION_FAILED, "Can't save BACKUP.INI: " + error);
