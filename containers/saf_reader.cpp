@@ -44,6 +44,8 @@ void SafReader::close() {
     entries_.clear();
     entries_.shrink_to_fit();
     loaded_ = false;
+    damage_code_ = 0;
+    damage_text_.clear();
     password_set_ = false;
     password_ = PasswordStream();
     header_ = SafFileHeader{};
@@ -151,13 +153,34 @@ void SafReader::load_entries() {
 }
 
 const std::vector<SafEntry>& SafReader::load_headers() {
-    if (!loaded_) load_entries();
+    if (!loaded_) {
+        try {
+            load_entries();
+        } catch (const MyError&) {
+            damage_code_ = error_code_;
+            damage_text_ = error_text_;
+            throw;
+        }
+    }
     return entries_;
 }
 
 const SafEntry& SafReader::entry(uint32_t index) {
-    if (!loaded_) load_entries();
-    if (index >= entries_.size()) fail(saf::kReadFailed, kReadText);
+    if (!loaded_) {
+        try {
+            load_entries();
+        } catch (const MyError&) {
+            // The damage lies beyond this entry: it is as good as before.
+            damage_code_ = error_code_;
+            damage_text_ = error_text_;
+            if (index >= entries_.size()) throw;
+        }
+    }
+    if (index >= entries_.size()) {
+        // Past the damage, the damage is the reason.
+        if (damage_code_ != 0) fail(damage_code_, damage_text_.c_str());
+        fail(saf::kReadFailed, kReadText);
+    }
     return entries_[index];
 }
 

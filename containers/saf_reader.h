@@ -96,6 +96,8 @@ class SafReader {
     uint64_t file_size_ = 0;
     SafFileHeader header_;
     bool loaded_ = false;
+    int damage_code_ = 0;  // why loading stopped early, when it did
+    std::string damage_text_;
     std::vector<SafEntry> entries_;
     PasswordStream password_;
     bool password_set_ = false;

@@ -39,11 +39,18 @@ BackupLoader::Outcome BackupLoader::load(const CatalogueNode& node, bool single)
     if (!state.load(node.destination + destination::kStateFile)) return Outcome::NoState;
 
     const int32_t cycle = node.cycle;
-    int32_t last = node.level == CatalogueNode::Save ? node.save : node.backups_per_cycle;
-    if (last < 1) last = 1;
     auto time_of = [&](int32_t save) {
         return state.get_number(destination::kSection, destination::instance_key(cycle, save));
     };
+    int32_t last = node.save;
+    if (node.level != CatalogueNode::Save) {
+        // A cycle stands for the backups it holds: one not yet made is no
+        // backup to read (nor, with `single`, the cycle's last).
+        last = 1;
+        for (int32_t s = 1; s <= node.backups_per_cycle; ++s)
+            if (!state.get_text(destination::kSection, destination::instance_key(cycle, s)).empty())
+                last = s;
+    }
     try {
         if (single) {
             read_backup(node, last, time_of(last));
