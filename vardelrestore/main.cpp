@@ -4,6 +4,7 @@
 
 #include "gui/program_start.h"
 #include "vardelrestore/restore_cli.h"
+#include "vardelrestore/ui/restore_window.h"
 
 int main(int argc, char** argv) {
     using namespace vardel;
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     if (auto status = gui::start_program(args, {"vardelrestore", RestoreCli::help_text()}))
         return *status;
     if (RestoreCli::wants(args)) return RestoreCli(std::cout, std::cerr, std::cin).run(args);
-    std::cerr << "vardelrestore: the window is not built yet\n";
-    return 1;
+    if (args.size() > 1 || (args.size() == 1 && args[0].rfind("-", 0) == 0)) {
+        std::cerr << "vardelrestore: unknown arguments (try --help)\n";
+        return 2;
+    }
+    return run_restore_window(argc, argv, args.empty() ? std::string() : args[0]);
 }
