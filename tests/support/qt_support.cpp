@@ -10,21 +10,22 @@
 
 namespace vardel::test {
 
-void on_next_modal(std::function<void(QWidget*)> answer) {
+void on_next_modal(std::function<void(QWidget*)> answer, const QString& caption) {
     auto timer = new QTimer(qApp);
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, answer = std::move(answer)] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, caption,
+                                                      answer = std::move(answer)] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible()) {
+        if (modal && modal->isVisible() && (caption.isEmpty() || modal->windowTitle() == caption)) {
             timer->stop();
             timer->deleteLater();
             answer(modal);
         } else if (clock->elapsed() > 20000) {
             timer->stop();
             timer->deleteLater();
-            ADD_FAILURE() << "no modal window opened";
+            ADD_FAILURE() << "no modal window opened: " << caption.toStdString();
         }
     });
     timer->start();

@@ -9,9 +9,10 @@
 namespace vardel::test {
 
 // Calls `answer` with the next modal window that opens (on the GUI thread,
-// while the caller's exec() runs). `answer` closes it, e.g. by clicking.
-// Gives up (the test then hangs no longer than its exec) after 20 s.
-void on_next_modal(std::function<void(QWidget*)> answer);
+// while the caller's exec() runs), or the next whose caption is `caption`
+// when one is given. `answer` closes it, e.g. by clicking. Gives up after
+// 20 s with a test failure.
+void on_next_modal(std::function<void(QWidget*)> answer, const QString& caption = {});
 
 // The button of `dialog` whose text (mnemonic "&" removed) is `text`; clicks it.
 // False when there is none.

@@ -196,7 +196,7 @@ void RestoreWindow::build_menus_and_toolbar() {
     view_button(kBySave, "sort_save", "Sort by Save");
     for (int id : {kOpen, kOpenSingle, kExtract})
         commands_[id]->setToolTip(commands_[id]->text().remove('&'));
-    view_from_toolbar(0);  // the initial state: by file name
+    show_view();  // the initial state: by file name
 }
 
 QAction* RestoreWindow::command(int id) const {
@@ -460,7 +460,8 @@ void RestoreWindow::view_from_menu(int id) {
             view_.by_save = !view_.by_save;
             break;
     }
-    view_from_toolbar(0);
+    show_view();
+    rebuild_list();
 }
 
 void RestoreWindow::view_from_toolbar(int id) {
@@ -483,6 +484,11 @@ void RestoreWindow::view_from_toolbar(int id) {
         default:
             break;
     }
+    show_view();
+    rebuild_list();
+}
+
+void RestoreWindow::show_view() {
     toolbar_views_[kLatestOnly]->setChecked(view_.latest_only);
     toolbar_views_[kBySave]->setChecked(view_.by_save);
     toolbar_views_[kByFilename]->setChecked(!view_.by_save && !view_.by_pathname);
@@ -491,7 +497,6 @@ void RestoreWindow::view_from_toolbar(int id) {
     commands_[kByFilename]->setChecked(!view_.by_pathname);
     commands_[kByPathname]->setChecked(view_.by_pathname);
     commands_[kBySave]->setChecked(view_.by_save);
-    if (id != 0) rebuild_list();
 }
 
 void RestoreWindow::rebuild_list() {

@@ -65,6 +65,8 @@ class RestoreWindow : public QMainWindow {
     void extract();
     void view_from_menu(int id);
     void view_from_toolbar(int id);
+    // Menu checks and toolbar buttons from the view options.
+    void show_view();
     void rebuild_list();
     void select_rows(int id);
     void set_busy(bool busy);
