@@ -77,7 +77,7 @@ bool File::open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mo
         if (::unlinkat(dir_fd, path.c_str(), 0) == 0 || errno == ENOENT) {
             do {
                 fd_ = ::openat(dir_fd, path.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL,
-                                mode_bits);
+                               mode_bits);
             } while (fd_ < 0 && errno == EINTR);
         }
     }

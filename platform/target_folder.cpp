@@ -56,8 +56,7 @@ bool TargetFolder::open(const std::string& path, int* error) {
 
 bool TargetFolder::open_child(const std::string& name, bool create, TargetFolder& out,
                               int* error) const {
-    if (create && ::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST)
-        return failed(error);
+    if (create && ::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) return failed(error);
     int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return failed(error);
     out.close();
@@ -88,7 +87,8 @@ bool TargetFolder::create_temp(const std::string& name, File& file, std::string&
         temp = "." + name + ".vardel-" + std::string(tag) + tail;
         // A name as long as the longest allowed would not fit with the
         // additions: shorten the copy of the name, not the suffix.
-        if (temp.size() > 255) temp = "." + name.substr(0, 200) + ".vardel-" + std::string(tag) + tail;
+        if (temp.size() > 255)
+            temp = "." + name.substr(0, 200) + ".vardel-" + std::string(tag) + tail;
         if (file.open_at(fd_, temp, OpenMode::CreateNew, mode, path_ + temp)) return true;
         if (file.error() != EEXIST) return false;
     }

@@ -41,8 +41,8 @@ class TargetFolder {
     // What stands at `name`, links not followed (a link is Other).
     Entry entry(const std::string& name, int* error = nullptr) const;
     // A new file under a name of its own beside `name` (".<name>.vardel-<tag>-...").
-    bool create_temp(const std::string& name, File& file, std::string& temp,
-                     std::string_view tag, mode_t mode = 0600) const;
+    bool create_temp(const std::string& name, File& file, std::string& temp, std::string_view tag,
+                     mode_t mode = 0600) const;
     // rename() within this folder: replaces a file or a link at `to`, never
     // what a link points to.
     bool rename(const std::string& from, const std::string& to, int* error = nullptr) const;

@@ -164,8 +164,8 @@ void BackupLoader::read_list_file(const CatalogueNode& node, int32_t save, int64
                 case 'D':
                     // A name before any folder belongs nowhere.
                     if (!current.empty())
-                        table_.add(current + line.text, 0, s, 0, save_time,
-                                   VersionRecord::kDeleted, VersionRecord::File);
+                        table_.add(current + line.text, 0, s, 0, save_time, VersionRecord::kDeleted,
+                                   VersionRecord::File);
                     break;
                 default:
                     break;

@@ -32,7 +32,8 @@ std::string CatalogueNode::label() const {
         case Cycle:
             return strprintf("Cycle %d", cycle);
         case Save: {
-            std::string text = strprintf("Save %d, as of %s", save, date_time_text(save_time).c_str());
+            std::string text =
+                strprintf("Save %d, as of %s", save, date_time_text(save_time).c_str());
             while (!text.empty() && text.back() == ' ') text.pop_back();
             return text;
         }

@@ -61,7 +61,8 @@ std::string propose_base_directory(const std::vector<std::string_view>& paths) {
         common = common.substr(0, n);
     }
     size_t slash = common.rfind('/');
-    return slash == std::string_view::npos ? std::string() : std::string(common.substr(0, slash + 1));
+    return slash == std::string_view::npos ? std::string()
+                                           : std::string(common.substr(0, slash + 1));
 }
 
 Extractor::Extractor(const CatalogueNode& node, const VersionTable& table, ExtractOptions options,
@@ -128,7 +129,8 @@ bool Extractor::run(const std::vector<uint32_t>& records) {
             if (!delete_item(r)) stop_ = true;
         }
     } catch (const MyError& e) {
-        if (e.code() != RUN_ABORTED) ui_.message(e.message(), "Encountered an Error", MessageKind::Error);
+        if (e.code() != RUN_ABORTED)
+            ui_.message(e.message(), "Encountered an Error", MessageKind::Error);
         stop_ = true;
     }
     saf_.reset();
@@ -232,8 +234,9 @@ bool Extractor::extract_saved(const VersionRecord& r) {
         int err = 0;
         if (!folder->open_child(plan.name, true, made, &err)) {
             ++failed_;
-            ui_.message(strprintf("Can't create folder %s: %s", target.c_str(), system_error_text(err)),
-                        "Error", MessageKind::Warning);
+            ui_.message(
+                strprintf("Can't create folder %s: %s", target.c_str(), system_error_text(err)),
+                "Error", MessageKind::Warning);
         }
         return true;
     }
@@ -288,8 +291,8 @@ bool Extractor::make_temp(const platform::TargetFolder& folder, const std::strin
 }
 
 bool Extractor::put_in_place(const platform::TargetFolder& folder, platform::File& out,
-                             const std::string& temp, const std::string& name,
-                             uint64_t last_access, uint64_t last_write, bool replacing) {
+                             const std::string& temp, const std::string& name, uint64_t last_access,
+                             uint64_t last_write, bool replacing) {
     platform::set_descriptor_times(out.fd(), last_access, last_write);
     // The file it replaces must not be lost to a crash before the new one
     // is on disk; new files are flushed together at the end.
@@ -298,8 +301,8 @@ bool Extractor::put_in_place(const platform::TargetFolder& folder, platform::Fil
         out.close();
         folder.remove_file(temp);
         ++failed_;
-        ui_.message(strprintf("Write failed on file %s%s: %s\n", folder.path().c_str(), name.c_str(),
-                              system_error_text(err)),
+        ui_.message(strprintf("Write failed on file %s%s: %s\n", folder.path().c_str(),
+                              name.c_str(), system_error_text(err)),
                     "Error", MessageKind::Warning);
         return true;
     }
@@ -367,7 +370,8 @@ bool Extractor::write_zip(const VersionRecord& r, const platform::TargetFolder& 
     if (!e) {
         ++failed_;
         zip_->result_text(ZR_ARGS, text, sizeof text);
-        ui_.message(strprintf("Error on zip extract: %s", text), "Zip Error!", MessageKind::Warning);
+        ui_.message(strprintf("Error on zip extract: %s", text), "Zip Error!",
+                    MessageKind::Warning);
         return true;
     }
     const mode_t stored_mode = e->unix_mode & 0777;
@@ -388,7 +392,8 @@ bool Extractor::write_zip(const VersionRecord& r, const platform::TargetFolder& 
         folder.remove_file(temp);
         ++failed_;
         zip_->result_text(result, text, sizeof text);
-        ui_.message(strprintf("Error on zip extract: %s", text), "Zip Error!", MessageKind::Warning);
+        ui_.message(strprintf("Error on zip extract: %s", text), "Zip Error!",
+                    MessageKind::Warning);
         return true;
     }
     if (stored_mode) out.set_mode(stored_mode);
@@ -413,8 +418,9 @@ bool Extractor::write_discrete(const VersionRecord& r, const platform::TargetFol
     platform::File in;
     if (!in.open(source, platform::OpenMode::Read)) {
         ++failed_;
-        ui_.message(strprintf("Can't open file %s: %s", source.c_str(), system_error_text(in.error())),
-                    "Error", MessageKind::Warning);
+        ui_.message(
+            strprintf("Can't open file %s: %s", source.c_str(), system_error_text(in.error())),
+            "Error", MessageKind::Warning);
         return true;
     }
     platform::File out;
@@ -453,8 +459,8 @@ bool Extractor::write_discrete(const VersionRecord& r, const platform::TargetFol
         folder.remove_file(temp);
         if (stop_) throw MyError(RUN_ABORTED, kAborted);
         ++failed_;
-        ui_.message(strprintf("Write failed on file %s%s: %s\n", folder.path().c_str(), name.c_str(),
-                              system_error_text(failure)),
+        ui_.message(strprintf("Write failed on file %s%s: %s\n", folder.path().c_str(),
+                              name.c_str(), system_error_text(failure)),
                     "Error", MessageKind::Warning);
         return true;
     }

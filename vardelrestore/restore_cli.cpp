@@ -127,9 +127,9 @@ std::string parse(const std::vector<std::string>& args, Arguments& a) {
     }
     if (a.list == a.extract) return "give either --list or --extract";
     if (!a.set.empty() && !a.ini.empty()) return "give --set or --ini, not both";
-    if (a.list && (!a.to.empty() || !a.paths.empty() || a.overwrite || a.deletion ||
-                   !a.base.empty() || a.include_others || a.password_stdin ||
-                   !a.password_file.empty()))
+    if (a.list &&
+        (!a.to.empty() || !a.paths.empty() || a.overwrite || a.deletion || !a.base.empty() ||
+         a.include_others || a.password_stdin || !a.password_file.empty()))
         return "--list takes only the set, backup and view options";
     if (a.extract && a.to.empty()) return "--extract needs --to FOLDER";
     if (!a.password_file.empty() && a.password_stdin)

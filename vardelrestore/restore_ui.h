@@ -16,11 +16,9 @@ enum class PromptAnswer { Yes, No, YesToAll, NoToAll, Abort };
 class RestoreUi {
   public:
     virtual ~RestoreUi() = default;
-    virtual void message(const std::string& text, const std::string& caption,
-                         MessageKind kind) = 0;
+    virtual void message(const std::string& text, const std::string& caption, MessageKind kind) = 0;
     // A box with OK and Cancel: true for OK.
-    virtual bool confirm(const std::string& text, const std::string& caption,
-                         MessageKind kind) = 0;
+    virtual bool confirm(const std::string& text, const std::string& caption, MessageKind kind) = 0;
     // "File exists. Overwrite?" / "Item is flagged for deletion. Go ahead?"
     virtual PromptAnswer ask_overwrite(const std::string& target) = 0;
     virtual PromptAnswer ask_delete(const std::string& target) = 0;

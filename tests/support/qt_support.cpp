@@ -1,11 +1,11 @@
 #include "tests/support/qt_support.h"
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <memory>
 
 namespace vardel::test {
@@ -15,19 +15,20 @@ void on_next_modal(std::function<void(QWidget*)> answer, const QString& caption)
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, caption,
-                                                      answer = std::move(answer)] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible() && (caption.isEmpty() || modal->windowTitle() == caption)) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        } else if (clock->elapsed() > 20000) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "no modal window opened: " << caption.toStdString();
-        }
-    });
+    QObject::connect(timer, &QTimer::timeout, timer,
+                     [timer, clock, caption, answer = std::move(answer)] {
+                         QWidget* modal = QApplication::activeModalWidget();
+                         if (modal && modal->isVisible() &&
+                             (caption.isEmpty() || modal->windowTitle() == caption)) {
+                             timer->stop();
+                             timer->deleteLater();
+                             answer(modal);
+                         } else if (clock->elapsed() > 20000) {
+                             timer->stop();
+                             timer->deleteLater();
+                             ADD_FAILURE() << "no modal window opened: " << caption.toStdString();
+                         }
+                     });
     timer->start();
 }
 

@@ -33,7 +33,7 @@ State snapshot(const std::string& root) {
         platform::FileInfo fi;
         platform::stat_path(e.path().string(), fi);
         s[fs::relative(e.path(), root).string()] = {test::read_whole_file(e.path().string()),
-                                                   fi.mtime_sec, fi.mode & 0777};
+                                                    fi.mtime_sec, fi.mode & 0777};
     }
     return s;
 }
@@ -134,14 +134,14 @@ TEST_P(RestoreWrongPassword, IsRefusedBeforeAnyFileIsWritten) {
     write_file("src/a.txt", "secret");
     configure();
     backup();
-    auto r = test::run_program({test::program_path("vardelrestore"), "--extract", "--to",
-                                path("out"), "--password-stdin"},
-                               {}, "not it\n");
+    auto r = test::run_program(
+        {test::program_path("vardelrestore"), "--extract", "--to", path("out"), "--password-stdin"},
+        {}, "not it\n");
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find(std::get<0>(GetParam()) == SAVE_SAF
-                             ? "Invalid password for encrypted SAF file"
-                             : "Invalid password for encoded backup"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find(std::get<0>(GetParam()) == SAVE_SAF ? "Invalid password for encrypted SAF file"
+                                                       : "Invalid password for encoded backup"),
+        std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("Copy aborted"), std::string::npos);
     EXPECT_TRUE(!fs::exists(path("out")) || fs::is_empty(path("out")));

@@ -22,8 +22,8 @@ void write_saf(const std::string& path, const std::vector<SafItem>& items,
         SafDataHeader h;
         h.number = number++;
         h.attributes = type == 1 ? 0x80 : 0;
-        uint32_t plain_crc = crc32_update(0, reinterpret_cast<const uint8_t*>(data.data()),
-                                          data.size());
+        uint32_t plain_crc =
+            crc32_update(0, reinterpret_cast<const uint8_t*>(data.data()), data.size());
         if (!password.empty()) {
             PasswordStream s(password);
             s.encode(data.data(), static_cast<std::ptrdiff_t>(data.size()));

@@ -98,7 +98,8 @@ TEST_F(Restore, TheTreeShowsRecordedBackupsAndNamesAnAddedSetUniquely) {
     Catalogue c;
     c.build(sets);
     std::vector<std::string> labels;
-    for (const CatalogueNode& n : c.nodes()) labels.push_back(std::string(n.level, '>') + n.label());
+    for (const CatalogueNode& n : c.nodes())
+        labels.push_back(std::string(n.level, '>') + n.label());
     ASSERT_EQ(labels.size(), 6u);
     EXPECT_EQ(labels[0], "nightly");
     EXPECT_EQ(labels[1], ">Cycle 1");
@@ -141,7 +142,8 @@ TEST_F(Restore, ALoadedSetStaysLockedAndASetInUseIsRefused) {
         return 0;
     });
     ASSERT_TRUE(test::wait_until([] {
-        return test::run_in_child([] { return SetLock::acquire("Nightly") ? 0 : 1; }).exit_code == 1;
+        return test::run_in_child([] { return SetLock::acquire("Nightly") ? 0 : 1; }).exit_code ==
+               1;
     }));
     EXPECT_EQ(load(0), BackupLoader::Outcome::InUse);
     EXPECT_TRUE(table_.empty());
@@ -157,10 +159,9 @@ TEST_F(Restore, DeletionsFromListFilesAndTheViewsOfTheList) {
                   {{"/data/x.txt", "3"}}});
     write_list(2, {{'A', "/data/"}, {'D', "z"}, {'C', "/data/gone/"}, {'D', "w"}});
     load(0);
-    EXPECT_EQ(loaded(), (std::vector<std::string>{"/data/gone@2D", "/data/gone/w@2D",
-                                                  "/data/sub/y@1S", "/data/sub/y@2S",
-                                                  "/data/x.txt@1S", "/data/x.txt@3S",
-                                                  "/data/z@1S", "/data/z@2D"}));
+    EXPECT_EQ(loaded(), (std::vector<std::string>{
+                            "/data/gone@2D", "/data/gone/w@2D", "/data/sub/y@1S", "/data/sub/y@2S",
+                            "/data/x.txt@1S", "/data/x.txt@3S", "/data/z@1S", "/data/z@2D"}));
     auto rows = [&](ViewOptions v) {
         VersionList list;
         list.build(table_, v);
@@ -171,24 +172,23 @@ TEST_F(Restore, DeletionsFromListFilesAndTheViewsOfTheList) {
         return out;
     };
     // By file name: the versions of one item read as a group.
-    EXPECT_EQ(rows({}), (std::vector<std::string>{
-                            "(dir)|/data/gone|2|Del", "w|/data/gone/|2|Del", "x.txt|/data/|1|Save",
-                            "||3|Save", "y|/data/sub/|1|Save", "||2|Save", "z|/data/|1|Save",
-                            "||2|Del"}));
-    EXPECT_EQ(rows({.latest_only = true}),
+    EXPECT_EQ(rows({}),
               (std::vector<std::string>{"(dir)|/data/gone|2|Del", "w|/data/gone/|2|Del",
-                                        "x.txt|/data/|3|Save", "y|/data/sub/|2|Save",
-                                        "z|/data/|2|Del"}));
+                                        "x.txt|/data/|1|Save", "||3|Save", "y|/data/sub/|1|Save",
+                                        "||2|Save", "z|/data/|1|Save", "||2|Del"}));
+    EXPECT_EQ(
+        rows({.latest_only = true}),
+        (std::vector<std::string>{"(dir)|/data/gone|2|Del", "w|/data/gone/|2|Del",
+                                  "x.txt|/data/|3|Save", "y|/data/sub/|2|Save", "z|/data/|2|Del"}));
     EXPECT_EQ(rows({.by_pathname = true}),
-              (std::vector<std::string>{"(dir)|/data/gone|2|Del", "x.txt|/data/|1|Save",
-                                        "||3|Save", "z|/data/|1|Save", "||2|Del",
-                                        "w|/data/gone/|2|Del", "y|/data/sub/|1|Save",
-                                        "||2|Save"}));
-    EXPECT_EQ(rows({.by_save = true}),
-              (std::vector<std::string>{"x.txt|/data/|1|Save", "y|/data/sub/|1|Save",
-                                        "z|/data/|1|Save", "(dir)|/data/gone|2|Del",
-                                        "w|/data/gone/|2|Del", "y|/data/sub/|2|Save",
-                                        "z|/data/|2|Del", "x.txt|/data/|3|Save"}));
+              (std::vector<std::string>{"(dir)|/data/gone|2|Del", "x.txt|/data/|1|Save", "||3|Save",
+                                        "z|/data/|1|Save", "||2|Del", "w|/data/gone/|2|Del",
+                                        "y|/data/sub/|1|Save", "||2|Save"}));
+    EXPECT_EQ(
+        rows({.by_save = true}),
+        (std::vector<std::string>{"x.txt|/data/|1|Save", "y|/data/sub/|1|Save", "z|/data/|1|Save",
+                                  "(dir)|/data/gone|2|Del", "w|/data/gone/|2|Del",
+                                  "y|/data/sub/|2|Save", "z|/data/|2|Del", "x.txt|/data/|3|Save"}));
     VersionList list;
     list.build(table_, {});
     EXPECT_EQ(list.newest_rows(), (std::vector<size_t>{0, 1, 3, 5, 7}));
@@ -198,7 +198,8 @@ TEST_F(Restore, DeletionsFromListFilesAndTheViewsOfTheList) {
 }
 
 TEST_F(Restore, ACutArchiveKeepsTheEntriesBeforeTheDamage) {
-    make_saf_set({{{"/d/a", std::string(1000, 'a')}, {"/d/b", "bb"}, {"/d/c", std::string(500, 'c')}}});
+    make_saf_set(
+        {{{"/d/a", std::string(1000, 'a')}, {"/d/b", "bb"}, {"/d/c", std::string(500, 'c')}}});
     std::string saf = dest_ + "/" + destination::saf_archive(1, 1);
     fs::resize_file(saf, fs::file_size(saf) - 600);
     load(0);
@@ -217,7 +218,9 @@ TEST_F(Restore, TargetsFollowTheBaseDirectoryAndItsProposal) {
     o.base_directory = "/data/";
     auto where = [&](const char* p) {
         TargetPlan t = plan_target(p, o);
-        std::string s = t.kind == TargetPlan::Write ? "" : t.kind == TargetPlan::Skip ? "skip" : "unsafe";
+        std::string s = t.kind == TargetPlan::Write  ? ""
+                        : t.kind == TargetPlan::Skip ? "skip"
+                                                     : "unsafe";
         for (auto& f : t.folders) s += f + "/";
         return s + t.name;
     };
@@ -238,9 +241,8 @@ TEST_F(Restore, TargetsFollowTheBaseDirectoryAndItsProposal) {
 }
 
 TEST_F(Restore, OnlyTheLastOfAnItemsRowsIsExtractedAndNoToAllHolds) {
-    make_saf_set({{{"/d/a", "a1"}, {"/d/b", "b1"}, {"/d/c", "c1"}},
-                  {{"/d/a", "a2"}},
-                  {{"/d/a", "a3"}}});
+    make_saf_set(
+        {{{"/d/a", "a1"}, {"/d/b", "b1"}, {"/d/c", "c1"}}, {{"/d/a", "a2"}}, {{"/d/a", "a3"}}});
     load(0);
     ASSERT_TRUE(extract(to(path("out"), "/d/")));
     EXPECT_EQ(read_file(path("out/a")), "a3");
@@ -288,7 +290,8 @@ TEST_F(Restore, HostileNamesAndPlantedLinksNeverLeadOutsideTheTarget) {
     EXPECT_EQ(read_file(path("out/file-link")), "evil");
     EXPECT_TRUE(fs::is_symlink(path("out/link")));
     int refused = 0;
-    for (const std::string& m : ui_.messages) refused += m.find("leads outside") != std::string::npos;
+    for (const std::string& m : ui_.messages)
+        refused += m.find("leads outside") != std::string::npos;
     EXPECT_EQ(refused, 2);
 }
 

@@ -68,7 +68,8 @@ TEST_F(RestoreWindowTest, TheModelShowsTheListAndFollowsItsChanges) {
     VersionList list;
     list.build(table, {});
     VersionModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
     model.set_list(&list);
     EXPECT_EQ(model.rowCount(), 50);
     EXPECT_EQ(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "Save #");

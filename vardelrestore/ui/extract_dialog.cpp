@@ -63,7 +63,8 @@ ExtractDialog::ExtractDialog(const std::vector<std::string_view>& paths, bool en
     prompt_ = new QRadioButton("Prompt");
     prompt_->setObjectName("1019");
     prompt_->setChecked(true);
-    for (QRadioButton* b : {overwrite_all_, overwrite_none_, prompt_}) overwrite_layout->addWidget(b);
+    for (QRadioButton* b : {overwrite_all_, overwrite_none_, prompt_})
+        overwrite_layout->addWidget(b);
     overwrite_layout->addStretch(1);
     layout->addWidget(overwrite);
 
@@ -81,13 +82,14 @@ ExtractDialog::ExtractDialog(const std::vector<std::string_view>& paths, bool en
     buttons->button(QDialogButtonBox::Help)->setText("&Help");
     connect(buttons, &QDialogButtonBox::accepted, this, &ExtractDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ExtractDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { gui::HelpOpener().open(this); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this,
+            [this] { gui::HelpOpener().open(this); });
     layout->addWidget(buttons);
 }
 
 void ExtractDialog::browse() {
-    QString folder = QFileDialog::getExistingDirectory(this, "Select Directory for Log Files",
-                                                       target_->text());
+    QString folder =
+        QFileDialog::getExistingDirectory(this, "Select Directory for Log Files", target_->text());
     if (!folder.isEmpty()) target_->setText(folder);
 }
 

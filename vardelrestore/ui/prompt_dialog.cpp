@@ -31,10 +31,11 @@ PromptDialog::PromptDialog(Kind kind, const QString& target, QWidget* parent) : 
     layout->addLayout(top);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    const std::pair<const char*, PromptAnswer> answers[] = {
-        {"&Yes", PromptAnswer::Yes},          {"&No", PromptAnswer::No},
-        {"Yes to &All", PromptAnswer::YesToAll}, {"N&o to All", PromptAnswer::NoToAll},
-        {"A&bort", PromptAnswer::Abort}};
+    const std::pair<const char*, PromptAnswer> answers[] = {{"&Yes", PromptAnswer::Yes},
+                                                            {"&No", PromptAnswer::No},
+                                                            {"Yes to &All", PromptAnswer::YesToAll},
+                                                            {"N&o to All", PromptAnswer::NoToAll},
+                                                            {"A&bort", PromptAnswer::Abort}};
     for (auto [label, answer] : answers) {
         auto* b = new QPushButton(label);
         b->setAutoDefault(false);

@@ -156,7 +156,8 @@ void RestoreWindow::build_menus_and_toolbar() {
     add(view, kByFilename, "Sort by &Filename", [this] { view_from_menu(kByFilename); });
     add(view, kByPathname, "Sort by &Pathname", [this] { view_from_menu(kByPathname); });
     add(view, kBySave, "Sort by &Save", [this] { view_from_menu(kBySave); });
-    for (int id : {kLatestOnly, kByFilename, kByPathname, kBySave}) commands_[id]->setCheckable(true);
+    for (int id : {kLatestOnly, kByFilename, kByPathname, kBySave})
+        commands_[id]->setCheckable(true);
 
     QMenu* select = menuBar()->addMenu("&Select");
     add(select, kSelectAll, "&All", [this] { select_rows(kSelectAll); });
@@ -185,7 +186,8 @@ void RestoreWindow::build_menus_and_toolbar() {
         auto* a = new QAction(toolbar_icon(icon), tip, this);
         a->setObjectName(QStringLiteral("toolbar%1").arg(id));
         a->setCheckable(true);
-        connect(a, &QAction::triggered, this, gui::guard(this, [this, id] { view_from_toolbar(id); }));
+        connect(a, &QAction::triggered, this,
+                gui::guard(this, [this, id] { view_from_toolbar(id); }));
         toolbar_views_[id] = a;
         bar->addAction(a);
     };
@@ -303,8 +305,8 @@ void RestoreWindow::open_set(bool single) {
     loaded_.reset();
     const size_t node = *current_;
     const ViewOptions view = view_;
-    loader_ui_ = std::make_unique<WindowUi>(this, nullptr,
-                                            [this](QString text) { set_activity(text); });
+    loader_ui_ =
+        std::make_unique<WindowUi>(this, nullptr, [this](QString text) { set_activity(text); });
     loader_ = std::thread([this, node, single, view] {
         bool loaded = false;
         try {
@@ -530,7 +532,8 @@ void RestoreWindow::select_rows(int id) {
             sel->clearSelection();
             if (rows == 0) break;
             QItemSelection picked;
-            for (size_t r : list_.newest_rows()) picked.merge(whole(int(r), int(r)), QItemSelectionModel::Select);
+            for (size_t r : list_.newest_rows())
+                picked.merge(whole(int(r), int(r)), QItemSelectionModel::Select);
             sel->select(picked, QItemSelectionModel::Select);
             break;
         }
@@ -561,8 +564,9 @@ int run_restore_window(int& argc, char** argv, const std::string& saf_file) {
     if (!saf_file.empty()) {
         QFileInfo saf(QString::fromStdString(saf_file));
         // "B<cycle>_<n>.SAF" names the backup to show.
-        auto m = QRegularExpression("^B(\\d+)_(\\d+)\\.SAF$", QRegularExpression::CaseInsensitiveOption)
-                     .match(saf.fileName());
+        auto m =
+            QRegularExpression("^B(\\d+)_(\\d+)\\.SAF$", QRegularExpression::CaseInsensitiveOption)
+                .match(saf.fileName());
         window.add_set_from_ini(saf.absoluteDir().filePath("BACKUP.INI"),
                                 m.hasMatch() ? m.captured(1).toInt() : 0,
                                 m.hasMatch() ? m.captured(2).toInt() : 0);

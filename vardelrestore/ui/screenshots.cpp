@@ -36,9 +36,12 @@ void write(const std::string& path, const std::string& text) {
 // A SAF set of two backups of a small home folder, with a deletion between.
 BackupSetTable sample_set(const std::string& base) {
     const std::string home = base + "/home/anna";
-    const char* files[] = {"Documents/letter to the bank.txt", "Documents/taxes 2024.pdf",
-                           "Documents/recipes/bread.txt", "Pictures/holiday/beach.jpg",
-                           "Pictures/holiday/sunset over the bay.jpg", "notes.txt",
+    const char* files[] = {"Documents/letter to the bank.txt",
+                           "Documents/taxes 2024.pdf",
+                           "Documents/recipes/bread.txt",
+                           "Pictures/holiday/beach.jpg",
+                           "Pictures/holiday/sunset over the bay.jpg",
+                           "notes.txt",
                            "Music/playlist.m3u"};
     for (const char* f : files) write(home + "/" + f, std::string(1000, 'x') + f);
     const std::string dest = base + "/backups/Home";
@@ -106,11 +109,12 @@ int main(int argc, char** argv) {
     ok &= gui::save_screenshot(extract, folder, "vardelrestore-extract-dialog");
 
     ProgressDialog progress;
-    progress.show_item(QString::fromStdString(scratch.path().toStdString() +
-                                              "/home/anna/Pictures/holiday/sunset over the bay.jpg"));
+    progress.show_item(QString::fromStdString(
+        scratch.path().toStdString() + "/home/anna/Pictures/holiday/sunset over the bay.jpg"));
     ok &= gui::save_screenshot(progress, folder, "vardelrestore-progress");
 
-    PromptDialog overwrite(PromptDialog::Kind::Overwrite, "/home/anna/restored/Documents/letter to the bank.txt");
+    PromptDialog overwrite(PromptDialog::Kind::Overwrite,
+                           "/home/anna/restored/Documents/letter to the bank.txt");
     ok &= gui::save_screenshot(overwrite, folder, "vardelrestore-overwrite-prompt");
     PromptDialog del(PromptDialog::Kind::Delete, "/home/anna/restored/Documents/old draft.txt");
     ok &= gui::save_screenshot(del, folder, "vardelrestore-delete-prompt");

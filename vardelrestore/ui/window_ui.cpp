@@ -55,8 +55,8 @@ bool WindowUi::confirm(const std::string& text, const std::string& caption, Mess
     bool ok = false;
     on_gui([&] {
         ok = gui::message_box(owner_.data(), text_of(text), QString::fromStdString(caption),
-                              icon_of(kind), gui::MessageButtons::OkCancel) ==
-             gui::MessageAnswer::Ok;
+                              icon_of(kind),
+                              gui::MessageButtons::OkCancel) == gui::MessageAnswer::Ok;
     });
     return ok;
 }
