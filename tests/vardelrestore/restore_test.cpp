@@ -325,3 +325,39 @@ TEST_F(Restore, AWrongPasswordOrADamagedEntryCostsNoFile) {
 
 }  // namespace
 }  // namespace vardel
+
+namespace vardel {
+namespace {
+
+TEST_F(Restore, TheCommandLineListsRowsAndSaysWhatIsWrong) {
+    make_saf_set({{{"/d/a", "1"}, {"/d/e/b", "2"}}});
+    const std::string ini = dest_ + "/BACKUP.INI";
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), test::program_path("vardelrestore"));
+        return test::run_program(args);
+    };
+    auto list = run({"--list", "--ini", ini, "--sort", "pathname"});
+    ASSERT_EQ(list.exit_code, 0) << list.err;
+    EXPECT_EQ(list.out.substr(0, list.out.find('\n')),
+              "File\tPath\tSave #\tLast Mod Date\tAction\tDate Saved\t");
+    EXPECT_NE(list.out.find("\nb\t/d/e/\t1\t"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\tSave\t"), std::string::npos);
+
+    EXPECT_EQ(run({"--list", "--to", path("x")}).exit_code, 2);
+    EXPECT_EQ(run({"--extract", "--ini", ini}).exit_code, 2);  // no --to
+    EXPECT_EQ(run({"--list", "--sort", "size"}).exit_code, 2);
+    auto bad_ini = run({"--list", "--ini", path("none.ini")});
+    EXPECT_EQ(bad_ini.exit_code, 1);
+    EXPECT_EQ(bad_ini.err, "Can't load specified INI\n");
+    auto nothing = run({"--extract", "--ini", ini, "--to", path("out"), "/d/zzz"});
+    EXPECT_EQ(nothing.exit_code, 1);
+    EXPECT_EQ(nothing.err, "vardelrestore: nothing is saved at /d/zzz\n");
+    EXPECT_FALSE(fs::exists(path("out")));
+    auto one = run({"--extract", "--ini", ini, "--to", path("out"), "--base", "/d/", "/d/e"});
+    EXPECT_EQ(one.exit_code, 0) << one.err;
+    EXPECT_EQ(read_file(path("out/e/b")), "2");
+    EXPECT_FALSE(fs::exists(path("out/a")));
+}
+
+}  // namespace
+}  // namespace vardel

@@ -19,6 +19,8 @@
 #include "tests/support/scratch.h"
 #include "tests/support/x_display.h"
 #include "tests/vardelrestore/restore_support.h"
+#include "vardelrestore/last_restore_path.h"
+#include "vardelrestore/ui/extract_dialog.h"
 #include "vardelrestore/ui/restore_window.h"
 #include "vardelrestore/ui/version_model.h"
 
@@ -130,6 +132,33 @@ TEST_F(RestoreWindowTest, OpensASetAndExtractsThroughTheDialogAnsweringAPrompt) 
     // Saved in backup 1, deleted in backup 2: written, then deleted when asked.
     EXPECT_FALSE(std::filesystem::exists(path("out/docs/b.txt")));
     EXPECT_TRUE(std::filesystem::is_directory(path("out/docs")));
+}
+
+TEST_F(RestoreWindowTest, TheExtractDialogNeedsAPasswordAndAFolder) {
+    ExtractDialog d({"/home/a.txt"}, true, ExtractOptions{});
+    d.show();
+    QString told;
+    test::on_next_modal([&](QWidget* box) {
+        told = box->windowTitle() + ": " + qobject_cast<QMessageBox*>(box)->text();
+        box->close();
+    });
+    test::click_button(&d, "OK");
+    EXPECT_EQ(told, "Missing Info: Archive requires a password to decode");
+    EXPECT_TRUE(d.isVisible());
+    d.findChild<QLineEdit*>("1027")->setText("pw");
+    test::click_button(&d, "OK");  // no folder yet: refused with a beep
+    EXPECT_TRUE(d.isVisible());
+    d.findChild<QLineEdit*>("1014")->setText(QString::fromStdString(path("out")));
+    test::click_button(&d, "OK");
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(d.options().password, "pw");
+    EXPECT_EQ(d.options().overwrite, ExtractOptions::Overwrite::Prompt);
+    // Remembered only where the program's key exists already.
+    EXPECT_EQ(last_restore_path(), "");
+    ASSERT_TRUE(registry::create_key(registry::Root::LocalMachine,
+                                     std::string(kProductKey) + "\\vardelrestore"));
+    remember_restore_path("/srv/restored");
+    EXPECT_EQ(last_restore_path(), "/srv/restored");
 }
 
 TEST_F(RestoreWindowTest, TheProgramStartsOnADisplayAndEndsWhenClosed) {
