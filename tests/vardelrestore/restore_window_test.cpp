@@ -87,6 +87,10 @@ TEST_F(RestoreWindowTest, OpensASetAndExtractsThroughTheDialogAnsweringAPrompt) 
     RestoreWindow w(sets_);
     w.show();
     ASSERT_EQ(w.catalogue().size(), 4u);  // set, cycle, two saves
+    // A backup file of a set shown already selects that backup.
+    w.open_archive_file(QString::fromStdString(dest_ + "/B1_2.SAF"));
+    EXPECT_EQ(w.catalogue().size(), 4u);
+    EXPECT_EQ(w.current(), 3u);
     w.select_node(0);
     EXPECT_FALSE(w.command(40002)->isEnabled());  // a set node loads nothing
     open(w, 1);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -383,6 +384,27 @@ bool RestoreWindow::add_set_from_ini(const QString& ini, int cycle, int save) {
     return true;
 }
 
+void RestoreWindow::open_archive_file(const QString& file) {
+    QFileInfo saf(file);
+    // "B<cycle>_<n>.SAF" names the backup to show.
+    auto m = QRegularExpression("^B(\\d+)_(\\d+)\\.SAF$", QRegularExpression::CaseInsensitiveOption)
+                 .match(saf.fileName());
+    const int cycle = m.hasMatch() ? m.captured(1).toInt() : 0;
+    const int save = m.hasMatch() ? m.captured(2).toInt() : 0;
+    // A set the tree shows already is not added a second time.
+    const QString folder = saf.absoluteDir().canonicalPath();
+    for (size_t i = 0; i < catalogue_.size(); ++i) {
+        const CatalogueNode& n = catalogue_[i];
+        if (n.level != CatalogueNode::Set ||
+            QDir(QString::fromStdString(n.destination)).canonicalPath() != folder)
+            continue;
+        std::optional<size_t> node = cycle > 0 ? catalogue_.find(i, cycle, save) : std::nullopt;
+        select_node(node.value_or(i));
+        return;
+    }
+    add_set_from_ini(saf.absoluteDir().filePath("BACKUP.INI"), cycle, save);
+}
+
 void RestoreWindow::add_set() {
     if (busy_) return;
     set_activity("Add a backup");
@@ -561,16 +583,7 @@ int run_restore_window(int& argc, char** argv, const std::string& saf_file) {
     }
     RestoreWindow window(settings.backup_sets());
     window.show();
-    if (!saf_file.empty()) {
-        QFileInfo saf(QString::fromStdString(saf_file));
-        // "B<cycle>_<n>.SAF" names the backup to show.
-        auto m =
-            QRegularExpression("^B(\\d+)_(\\d+)\\.SAF$", QRegularExpression::CaseInsensitiveOption)
-                .match(saf.fileName());
-        window.add_set_from_ini(saf.absoluteDir().filePath("BACKUP.INI"),
-                                m.hasMatch() ? m.captured(1).toInt() : 0,
-                                m.hasMatch() ? m.captured(2).toInt() : 0);
-    }
+    if (!saf_file.empty()) window.open_archive_file(QString::fromStdString(saf_file));
     return app.exec();
 }
 

@@ -37,6 +37,9 @@ class RestoreWindow : public QMainWindow {
     // folder): false after telling why when it is not usable. Selects the
     // new set's node of `cycle`/`save` when given.
     bool add_set_from_ini(const QString& ini, int cycle = 0, int save = 0);
+    // A backup file given to the program ("B2_3.SAF"): the set of its folder
+    // is shown (added when the tree lacks it) and that backup selected.
+    void open_archive_file(const QString& file);
 
     // The commands, by their numbers (tests and the menus use them).
     QAction* command(int id) const;
