@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -28,28 +27,6 @@ CifsMountResult failure(int error_number, std::string text) {
 // The credentials file holds one value per line.
 bool has_line_break(const std::string& s) {
     return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
-}
-
-bool executable(const std::string& path) {
-    return ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string find_program(const std::string& program) {
-    if (program.find('/') != std::string::npos) return program;
-    std::string dirs;
-    if (const char* p = std::getenv("PATH")) dirs = p;
-    dirs += ":/usr/sbin:/sbin";
-    size_t pos = 0;
-    while (pos <= dirs.size()) {
-        size_t end = dirs.find(':', pos);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(pos, end - pos);
-        pos = end + 1;
-        if (dir.empty()) continue;
-        std::string candidate = dir + "/" + program;
-        if (executable(candidate)) return candidate;
-    }
-    return {};
 }
 
 // Credentials files older than any mount can last were left by a process
@@ -112,7 +89,7 @@ CifsMountResult CifsMount::mount(const CifsMountRequest& req) {
         return failure(EINVAL, "Share login or password contains a line break");
 
     std::string program = find_program(program_);
-    if (program.empty() || !executable(program))
+    if (program.empty() || ::access(program.c_str(), X_OK) != 0)
         return failure(ENOENT, "Cannot run " + program_ + ": " + std::strerror(ENOENT));
 
     std::string dir = private_dir_;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 
 extern char** environ;
@@ -48,6 +49,24 @@ int status_code(int status) {
 }
 
 }  // namespace
+
+std::string find_program(const std::string& program) {
+    if (program.find('/') != std::string::npos) return program;
+    std::string dirs;
+    if (const char* p = std::getenv("PATH")) dirs = p;
+    dirs += ":/usr/sbin:/sbin:/usr/bin:/bin";
+    size_t pos = 0;
+    while (pos <= dirs.size()) {
+        size_t end = dirs.find(':', pos);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(pos, end - pos);
+        pos = end + 1;
+        if (dir.empty()) continue;
+        std::string candidate = dir + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
 
 int run_shell_command(const std::string& command, int* error_number) {
     posix_spawn_file_actions_t actions;

@@ -27,6 +27,11 @@ struct ProgramResult {
 ProgramResult run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                           std::chrono::milliseconds timeout);
 
+// `program` itself when it holds a "/", else the first executable of that
+// name in $PATH, then /usr/sbin, /sbin, /usr/bin and /bin (tools that a
+// user's PATH may lack); empty when there is none.
+std::string find_program(const std::string& program);
+
 // The path of this process's program file; empty when it cannot be told.
 std::string own_program_path();
 
