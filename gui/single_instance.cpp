@@ -14,6 +14,7 @@ SingleInstance::SingleInstance(const std::string& name) {
     } catch (const std::system_error& e) {
         log(LOG_DEBUG, "Single-instance lock %s: %s\n", name.c_str(), e.what());
         held_ = false;
+        failed_ = true;
     }
 }
 

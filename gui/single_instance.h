@@ -20,10 +20,13 @@ class SingleInstance {
 
     // False when another copy holds the lock (or it could not be made).
     bool first() const { return held_; }
+    // The lock could not be made at all (no run folder, no permission).
+    bool failed() const { return failed_; }
 
   private:
     std::unique_ptr<platform::NamedMutex> lock_;
     bool held_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace vardel::gui
