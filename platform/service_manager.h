@@ -33,7 +33,8 @@ class ServiceManager {
     // `systemctl`: a path, or a bare name looked for as find_program() does.
     // `timeout`: how long a start may take, an administrator's password
     // prompt included.
-    explicit ServiceManager(std::string systemctl = "systemctl",
+    ServiceManager() : ServiceManager("systemctl") {}
+    explicit ServiceManager(std::string systemctl,
                             std::chrono::milliseconds timeout = std::chrono::minutes(2));
 
     ServiceQuery query(const std::string& unit) const;

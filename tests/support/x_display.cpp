@@ -148,6 +148,17 @@ bool XDisplay::window_shown(unsigned long window) const {
     return XGetWindowAttributes(d.get(), window, &attrs) && attrs.map_state == IsViewable;
 }
 
+std::optional<XDisplay::Box> XDisplay::window_box(unsigned long window) const {
+    DisplayPtr d = open_display(name_);
+    XWindowAttributes attrs;
+    if (!d || !XGetWindowAttributes(d.get(), window, &attrs) || attrs.map_state != IsViewable)
+        return std::nullopt;
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(d.get(), window, DefaultRootWindow(d.get()), 0, 0, &x, &y, &child);
+    return Box{x, y, attrs.width, attrs.height};
+}
+
 std::vector<std::string> XDisplay::captions() const {
     std::vector<std::string> out;
     DisplayPtr d = open_display(name_);

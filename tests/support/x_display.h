@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ class XDisplay {
                                   bool prefix = false) const;
     // True while a window with this id exists and is mapped.
     bool window_shown(unsigned long window) const;
+    // Where a shown window lies on the screen; none when it is not shown.
+    struct Box {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+    std::optional<Box> window_box(unsigned long window) const;
     // Every mapped top-level caption, for a failure message.
     std::vector<std::string> captions() const;
     // Asks the window to close (WM_DELETE_WINDOW); false when it cannot be sent.

@@ -49,13 +49,13 @@ QString text(const std::string& s) {
 }  // namespace
 
 TrayController::TrayController(GeneralSettings settings,
-                               std::unique_ptr<platform::NamedEvent> service_started,
-                               std::unique_ptr<platform::NamedEvent> reload, Options options,
-                               QObject* parent)
+                               std::unique_ptr<platform::NamedEvent> started_event,
+                               std::unique_ptr<platform::NamedEvent> reload_event,
+                               Options options, QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
-      service_started_(std::move(service_started)),
-      reload_(std::move(reload)),
+      service_started_(std::move(started_event)),
+      reload_(std::move(reload_event)),
       options_(std::move(options)) {
     link_ = new gui::ServiceLink("Service connection broken!", options_.socket_path, this);
     connect(link_, &gui::ServiceLink::received, this, &TrayController::take_record);
@@ -142,7 +142,9 @@ bool TrayController::connected() const {
 QRect TrayController::icon_rect() const {
     if (!icon_->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable()) return {};
     QRect r = icon_->geometry();
-    return r.isValid() ? r : QRect();
+    // Until the notification area has taken the icon in, Qt places it at
+    // the screen's origin: the corner is a better guess then.
+    return r.isValid() && r.topLeft() != QPoint(0, 0) ? r : QRect();
 }
 
 void TrayController::show_notice(const Notice& n) {

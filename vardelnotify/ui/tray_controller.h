@@ -17,6 +17,7 @@
 #include "common/general_settings.h"
 #include "common/registry.h"
 #include "gui/help_opener.h"
+#include "platform/named_event.h"
 #include "platform/service_manager.h"
 #include "vardelnotify/hover_tracker.h"
 #include "vardelnotify/tray_menu.h"
@@ -28,10 +29,6 @@ class QSystemTrayIcon;
 class QTimer;
 
 namespace vardel {
-
-namespace platform {
-class NamedEvent;
-}
 
 namespace gui {
 class ServiceLink;

@@ -43,7 +43,7 @@ std::unique_ptr<platform::NamedEvent> open_event(const char* name, const char* f
 int run_tray(int argc, char** argv) {
     // Before Qt starts threads of its own, so the signals reach the watch.
     platform::block_termination_signals();
-    platform::SignalWatch signals;
+    platform::SignalWatch termination;
     gui::GuardedApplication app(argc, argv, QStringLiteral("vardelnotify"));
     // Balloons come and go; the program lives on without any window.
     app.setQuitOnLastWindowClosed(false);
@@ -93,9 +93,9 @@ int run_tray(int argc, char** argv) {
 
     // A termination signal (the desktop stopping its programs, a kill)
     // ends the program in order: the icon goes, nothing else is sent.
-    QSocketNotifier on_signal(signals.fd(), QSocketNotifier::Read);
+    QSocketNotifier on_signal(termination.fd(), QSocketNotifier::Read);
     QObject::connect(&on_signal, &QSocketNotifier::activated, &app, [&] {
-        if (signals.take()) QCoreApplication::quit();
+        if (termination.take()) QCoreApplication::quit();
     });
 
     tray.start();
