@@ -8,7 +8,18 @@
 #include <cstdlib>
 #include <memory>
 
+#include "tests/support/child_process.h"
+
 namespace vardel::test {
+
+bool pump_until(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
+    return wait_until(
+        [&] {
+            QCoreApplication::processEvents();
+            return cond();
+        },
+        timeout);
+}
 
 void on_next_modal(std::function<void(QWidget*)> answer, const QString& caption) {
     auto timer = new QTimer(qApp);

@@ -3,6 +3,7 @@
 // library brings its main()), and modal dialogs answered as a user would,
 // from a timer, while the code under test waits in exec().
 #include <QString>
+#include <chrono>
 #include <QWidget>
 #include <functional>
 
@@ -13,6 +14,10 @@ namespace vardel::test {
 // when one is given. `answer` closes it, e.g. by clicking. Gives up after
 // 20 s with a test failure.
 void on_next_modal(std::function<void(QWidget*)> answer, const QString& caption = {});
+
+// Runs the event loop until `cond` holds; false after `timeout`.
+bool pump_until(const std::function<bool()>& cond,
+                std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // The button of `dialog` whose text (mnemonic "&" removed) is `text`; clicks it.
 // False when there is none.

@@ -2,7 +2,6 @@
 // program itself on a private X server with and without a notification area.
 #include <sys/stat.h>
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include "common/backup_set.h"
@@ -13,6 +12,7 @@
 #include "gui/balloon.h"
 #include "pipeclient/control_client.h"
 #include "platform/named_event.h"
+#include "tests/support/qt_support.h"
 #include "tests/support/running_service.h"
 #include "tests/support/x_display.h"
 #include "vardelnotify/ui/tray_controller.h"
@@ -71,14 +71,7 @@ class Tray : public test::ServiceTest {
         return tray;
     }
 
-    bool pump_until(const std::function<bool()>& cond) {
-        return test::wait_until(
-            [&] {
-                QCoreApplication::processEvents();
-                return cond();
-            },
-            30s);
-    }
+    bool pump_until(const std::function<bool()>& cond) { return test::pump_until(cond); }
     // Waits for a balloon with this title and text (the first from index
     // `from` on); its index.
     std::optional<size_t> wait_for_notice(const std::string& title, const std::string& text,
