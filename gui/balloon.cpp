@@ -118,7 +118,8 @@ Balloon::Balloon(const Notice& notice, QPoint anchor, const QRect& screen)
     setObjectName(QStringLiteral("Balloon"));
     BalloonContent content = content_of(notice);
     BalloonRect s = rect_of(screen);
-    layout_ = place_balloon(measure_balloon(content, s.width()), {anchor.x(), anchor.y()}, s, content);
+    layout_ =
+        place_balloon(measure_balloon(content, s.width()), {anchor.x(), anchor.y()}, s, content);
     setGeometry(qrect(layout_.window));
     setFixedSize(layout_.window.width(), layout_.window.height());
     // Only the body and its tail are the window: clicks and the desktop
@@ -132,7 +133,8 @@ Balloon* Balloon::show_notice(const Notice& notice, const QRect& icon_rect) {
     if (!screen) screen = QGuiApplication::primaryScreen();
     QRect geometry = screen ? screen->geometry() : QRect(0, 0, 1280, 720);
     BalloonRect s = rect_of(geometry);
-    BalloonPoint a = balloon_anchor(icon_rect.isEmpty() ? default_icon_rect(s) : rect_of(icon_rect), s);
+    BalloonPoint a =
+        balloon_anchor(icon_rect.isEmpty() ? default_icon_rect(s) : rect_of(icon_rect), s);
     auto* b = new Balloon(notice, QPoint(a.x, a.y), geometry);
     current_ = b;
     b->show();
@@ -154,8 +156,7 @@ void Balloon::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing, false);
     p.fillPath(shape(layout_.body, layout_.tail), palette().color(QPalette::WindowText));
     p.fillPath(shape(layout_.inner_body, layout_.inner_tail), palette().color(QPalette::Window));
-    if (notice_.icon != MessageIcon::None)
-        icon_of(notice_.icon).paint(&p, qrect(layout_.icon));
+    if (notice_.icon != MessageIcon::None) icon_of(notice_.icon).paint(&p, qrect(layout_.icon));
     p.setPen(palette().color(QPalette::WindowText));
     p.setFont(title_font());
     p.drawText(qrect(layout_.title), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,

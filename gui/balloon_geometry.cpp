@@ -6,13 +6,13 @@ namespace vardel::gui {
 
 namespace {
 
-constexpr int kTitleMargin = 42;    // beside the title: the icon and the gaps
+constexpr int kTitleMargin = 42;  // beside the title: the icon and the gaps
 constexpr int kMinContentWidth = 100;
-constexpr int kTitleBand = 42;      // the icon's height and its gap
-constexpr int kMargin = 10;         // around the content, inside the body
-constexpr int kTailWidth = 38;      // the window is this much wider than the body's content
-constexpr int kTailHeight = 32;     // and this much higher: room for the tail
-constexpr int kTailSide = 45;       // the tail's legs
+constexpr int kTitleBand = 42;   // the icon's height and its gap
+constexpr int kMargin = 10;      // around the content, inside the body
+constexpr int kTailWidth = 38;   // the window is this much wider than the body's content
+constexpr int kTailHeight = 32;  // and this much higher: room for the tail
+constexpr int kTailSide = 45;    // the tail's legs
 constexpr int kMinWidth = 90;
 constexpr int kMinHeight = 64;
 constexpr int kIconBox = 33;
@@ -79,14 +79,16 @@ BalloonLayout place_balloon(BalloonSize size, BalloonPoint anchor, const Balloon
                   r.bottom + screen.top};
 
     const int wh = r.height();
-    out.body = out.below ? BalloonRect{2, kTailHeight, w + 34, h + 28} : BalloonRect{2, 2, w + 34, h - 2};
+    out.body =
+        out.below ? BalloonRect{2, kTailHeight, w + 34, h + 28} : BalloonRect{2, 2, w + 34, h - 2};
     // The tail's foot stays inside the window even for an anchor at the
     // screen's very left edge.
     const int tx = std::max(ax - r.left, kTailSide + 2);
     const int tip_y = out.below ? 0 : wh;
     const int foot_y = out.below ? kTailSide : wh - kTailSide;
     const int toward = out.below ? 1 : -1;  // from the tip toward the body
-    out.tail = {BalloonPoint{tx, tip_y}, BalloonPoint{tx, foot_y}, BalloonPoint{tx - kTailSide, foot_y}};
+    out.tail = {BalloonPoint{tx, tip_y}, BalloonPoint{tx, foot_y},
+                BalloonPoint{tx - kTailSide, foot_y}};
     out.inner_body = inset(out.body, 1);
     out.inner_tail = {BalloonPoint{tx - 1, tip_y + 2 * toward},
                       BalloonPoint{tx - 1, foot_y + 2 * toward},

@@ -69,9 +69,9 @@ ServiceQuery ServiceManager::query(const std::string& unit) const {
         q.detail = systemctl_ + " not found";
         return q;
     }
-    ProgramResult r = run_program(
-        {program, "show", "--property=LoadState", "--property=ActiveState", "--", unit},
-        systemctl_environment(), std::chrono::seconds(30));
+    ProgramResult r =
+        run_program({program, "show", "--property=LoadState", "--property=ActiveState", "--", unit},
+                    systemctl_environment(), std::chrono::seconds(30));
     // Without systemd (or its bus) systemctl says so and fails; a unit it
     // does not know is no failure to it, but "not-found".
     if (r.exit_status != 0) {
@@ -100,7 +100,8 @@ ServiceFailure ServiceManager::start(const std::string& unit, std::string* detai
         if (detail) *detail = systemctl_ + " not found";
         return ServiceFailure::NoManager;
     }
-    ProgramResult r = run_program({program, "start", "--", unit}, systemctl_environment(), timeout_);
+    ProgramResult r =
+        run_program({program, "start", "--", unit}, systemctl_environment(), timeout_);
     if (r.exit_status == 0) return ServiceFailure::None;
     if (detail) *detail = r.exit_status < 0 ? "systemctl did not finish" : first_line(r.output);
     return ServiceFailure::StartFailed;

@@ -17,7 +17,7 @@ Notice status_notice(const std::string& text) {
         return {"Backup In Progress", strprintf("Backup '%s' is active", s.running_set().c_str()),
                 NoticeIcon::Warning, 5000, false};
     return info("Vardel Status", strprintf("Service %s\n%s", s.enabled() ? "Enabled" : "Disabled",
-                                             s.next_run().c_str()));
+                                           s.next_run().c_str()));
 }
 
 }  // namespace

@@ -143,12 +143,14 @@ TEST(BalloonGeometry, ASecondScreenKeepsItsOwnOrigin) {
 
 TEST(BalloonGeometry, IconTitleAndTextFitInsideTheBorder) {
     for (int title_height : {16, 40, 60}) {
-        BalloonContent c = content("Vardel Service Alert", "Can't suspend. Backup 'Nightly' in progress");
+        BalloonContent c =
+            content("Vardel Service Alert", "Can't suspend. Backup 'Nightly' in progress");
         c.title.height = title_height;
         BalloonSize s = measure_balloon(c, 1280);
         BalloonLayout l = place_balloon(s, {1000, 700}, kScreen, c);
         const BalloonRect inner = l.inner_body;
-        EXPECT_EQ(inner, (BalloonRect{l.body.left + 1, l.body.top + 1, l.body.right - 1, l.body.bottom - 1}));
+        EXPECT_EQ(inner, (BalloonRect{l.body.left + 1, l.body.top + 1, l.body.right - 1,
+                                      l.body.bottom - 1}));
         EXPECT_TRUE(inner.contains(l.icon));
         EXPECT_TRUE(inner.contains(l.title));
         EXPECT_TRUE(inner.contains(l.text));

@@ -3,8 +3,8 @@
 // library brings its main()), and modal dialogs answered as a user would,
 // from a timer, while the code under test waits in exec().
 #include <QString>
-#include <chrono>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 
 namespace vardel::test {

@@ -31,29 +31,34 @@ TEST(TrayNotices, EachRecordHasItsBalloon) {
     using I = NoticeIcon;
     EXPECT_EQ(expect_notice(PIPE_BACKUP_STARTING, "Nightly"),
               (Notice{"Vardel Service", "Backup 'Nightly' starting", I::Information, 5000, false}));
-    EXPECT_EQ(expect_notice(PIPE_BACKUP_COMPLETED, "Nightly"),
-              (Notice{"Vardel Service", "Backup 'Nightly' completed", I::Information, 5000, false}));
+    EXPECT_EQ(
+        expect_notice(PIPE_BACKUP_COMPLETED, "Nightly"),
+        (Notice{"Vardel Service", "Backup 'Nightly' completed", I::Information, 5000, false}));
     EXPECT_EQ(expect_notice(PIPE_BACKUP_FAILED, "Backup Nightly failed: disk full"),
               (Notice{"Vardel Service Error", "Backup Nightly failed: disk full", I::Error, 30000,
                       true}));
     EXPECT_EQ(expect_notice(PIPE_INFO, "Backup 'Nightly' starts in 20 seconds"),
               (Notice{"Vardel Service", "Backup 'Nightly' starts in 20 seconds", I::Information,
                       5000, false}));
-    EXPECT_EQ(expect_notice(PIPE_ALERT, "Service connection broken!"),
-              (Notice{"Vardel Service Alert", "Service connection broken!", I::Warning, 15000, true}));
+    EXPECT_EQ(
+        expect_notice(PIPE_ALERT, "Service connection broken!"),
+        (Notice{"Vardel Service Alert", "Service connection broken!", I::Warning, 15000, true}));
     // A name with a "%" is shown as it is, never taken for a format.
-    EXPECT_EQ(expect_notice(PIPE_BACKUP_COMPLETED, "100%s done").text, "Backup '100%s done' completed");
+    EXPECT_EQ(expect_notice(PIPE_BACKUP_COMPLETED, "100%s done").text,
+              "Backup '100%s done' completed");
     // Aborted, requests and unknown codes: nothing.
     for (uint32_t code : {16u, 0u, 1u, 2u, 8u, 12u, 19u, 4000u})
         EXPECT_FALSE(notice_for({code, "Nightly"})) << code;
 }
 
 TEST(TrayNotices, TheStatusSaysWhatRunsOrWhatComesNext) {
-    Notice n = expect_notice(PIPE_STATUS, "1\r\nVardel Pellin\r\n1.1\r\nhost\r\n\r\n\r\n1\r\n1\r\nNightly\r\n");
+    Notice n = expect_notice(PIPE_STATUS,
+                             "1\r\nVardel Pellin\r\n1.1\r\nhost\r\n\r\n\r\n1\r\n1\r\nNightly\r\n");
     EXPECT_EQ(n, (Notice{"Backup In Progress", "Backup 'Nightly' is active", NoticeIcon::Warning,
                          5000, false}));
-    n = expect_notice(PIPE_STATUS,
-                      "1\r\nVardel Pellin\r\n1.1\r\nhost\r\n\r\n\r\n0\r\n0\r\n<none>\r\nNo backups scheduled");
+    n = expect_notice(
+        PIPE_STATUS,
+        "1\r\nVardel Pellin\r\n1.1\r\nhost\r\n\r\n\r\n0\r\n0\r\n<none>\r\nNo backups scheduled");
     EXPECT_EQ(n, (Notice{"Vardel Status", "Service Disabled\nNo backups scheduled",
                          NoticeIcon::Information, 5000, false}));
     // A short or empty status (a service of another layout) still shows.
@@ -144,7 +149,8 @@ class TrayServiceStart : public test::ScratchTest {
                            "d=$(dirname \"$0\")\n"
                            "case \"$1\" in\n"
                            "show) cat \"$d/show.out\"; exit $(cat \"$d/show.rc\") ;;\n"
-                           "start) echo \"$*\" >> \"$d/started\"; echo 'Job failed' ; exit $(cat \"$d/start.rc\") ;;\n"
+                           "start) echo \"$*\" >> \"$d/started\"; echo 'Job failed' ; exit $(cat "
+                           "\"$d/start.rc\") ;;\n"
                            "esac\n"
                            "exit 9\n");
         ::chmod(fake_.c_str(), 0755);
@@ -180,7 +186,8 @@ TEST_F(TrayServiceStart, OnlyAStoppedServiceIsStarted) {
                   std::nullopt)
             << state;
     EXPECT_EQ(started(), "");
-    EXPECT_EQ(start_with("LoadState=loaded\nActiveState=inactive\n", 0), tray_notice::service_started());
+    EXPECT_EQ(start_with("LoadState=loaded\nActiveState=inactive\n", 0),
+              tray_notice::service_started());
     EXPECT_EQ(started(), "start -- vardelclient.service\n");
 }
 

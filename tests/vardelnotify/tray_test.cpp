@@ -105,7 +105,8 @@ TEST_F(Tray, SessionSetsAtLogonAndLogoffAndTheFirstStartsHelp) {
 
     auto tray = start_tray(0ms);
     ASSERT_TRUE(pump_until([&] { return !sent_.empty(); }));
-    EXPECT_EQ(sent_[0], std::make_pair(int(INTERVAL_ON_LOGON), std::vector<std::string>{"Logon On"}));
+    EXPECT_EQ(sent_[0],
+              std::make_pair(int(INTERVAL_ON_LOGON), std::vector<std::string>{"Logon On"}));
     EXPECT_TRUE(follower.wait_for(PIPE_BACKUP_COMPLETED, "Logon On"));
     // A completed run, as the tray shows it.
     wait_for_notice("Vardel Service", "Backup 'Logon On' completed");
@@ -117,7 +118,8 @@ TEST_F(Tray, SessionSetsAtLogonAndLogoffAndTheFirstStartsHelp) {
     tray->session_ending();
     tray->session_ending();
     ASSERT_EQ(sent_.size(), 2u);
-    EXPECT_EQ(sent_[1], std::make_pair(int(INTERVAL_ON_LOGOFF), std::vector<std::string>{"Logoff On"}));
+    EXPECT_EQ(sent_[1],
+              std::make_pair(int(INTERVAL_ON_LOGOFF), std::vector<std::string>{"Logoff On"}));
     EXPECT_TRUE(follower.wait_for(PIPE_BACKUP_COMPLETED, "Logoff On"));
     for (const PipeRecord& r : follower.records()) EXPECT_NE(r.text, "Logon Off");
 }
@@ -143,12 +145,14 @@ TEST_F(Tray, RunsEndingAndTheServiceGoingAndComingBack) {
     wait_for_notice("Vardel Service", "Backup 'Good' completed");
 
     ControlClient::send_once(PIPE_RUN_SET, "Broken");
-    ASSERT_TRUE(pump_until([&] { return !notices_.empty() && notices_.back().title == "Vardel Service Error"; }));
+    ASSERT_TRUE(pump_until(
+        [&] { return !notices_.empty() && notices_.back().title == "Vardel Service Error"; }));
     gui::Balloon* shown = gui::Balloon::current();
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->notice().timeout_ms, 30000);
     EXPECT_EQ(shown->notice().icon, gui::MessageIcon::Error);
-    EXPECT_NE(notices_.back().text.find("Couldn't find path"), std::string::npos) << notices_.back().text;
+    EXPECT_NE(notices_.back().text.find("Couldn't find path"), std::string::npos)
+        << notices_.back().text;
 
     // An aborted run shows nothing: after the stop's answer only the status
     // asked for at the end.
@@ -158,7 +162,8 @@ TEST_F(Tray, RunsEndingAndTheServiceGoingAndComingBack) {
     ControlClient::send_once(PIPE_RUN_SET, "Stopped");
     wait_for_notice("Vardel Service", "Backup 'Stopped' starting");
     tray->command(40004);  // Stop Backup
-    std::optional<size_t> stopped = wait_for_notice("Vardel Service Alert", "Aborting backup Stopped");
+    std::optional<size_t> stopped =
+        wait_for_notice("Vardel Service Alert", "Aborting backup Stopped");
     ASSERT_TRUE(follower.wait_for(PIPE_BACKUP_ABORTED, "Stopped"));
     ASSERT_TRUE(stopped);
     tray->left_click();
@@ -196,7 +201,8 @@ TEST_F(Tray, ACommandThatConnectsAgainHearsTheNotices) {
 }
 
 TEST_F(Tray, ClicksStartProgramsAndAReloadTakesNewSettings) {
-    std::string program = write_file("install/vardelcfg", "#!/bin/sh\npwd > '" + path("started") + "'\n");
+    std::string program =
+        write_file("install/vardelcfg", "#!/bin/sh\npwd > '" + path("started") + "'\n");
     ::chmod(program.c_str(), 0755);
     click_action(0);
     auto tray = start_tray();
@@ -284,7 +290,8 @@ TEST_F(TrayProgram, WithoutANotificationAreaTheCornerBalloonSaysSoAndOneCopyRuns
     EXPECT_EQ(b->y + b->height, 719);
     EXPECT_LE(b->x + b->width, 1280);
 
-    test::ChildResult second = test::run_program({test::program_path("vardelnotify")}, env(x), {}, 20s);
+    test::ChildResult second =
+        test::run_program({test::program_path("vardelnotify")}, env(x), {}, 20s);
     EXPECT_EQ(second.exit_code, 0) << second.err;
     EXPECT_TRUE(tray.running());
     tray.signal(SIGTERM);

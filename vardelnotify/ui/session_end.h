@@ -3,8 +3,8 @@
 // the program to save its work before a log-out, logind removing this
 // session, or the machine preparing to shut down. Each source reports;
 // the listener decides what a repeated report means. GUI thread only.
-#include <QObject>
 #include <QDBusObjectPath>
+#include <QObject>
 #include <QString>
 
 namespace vardel {

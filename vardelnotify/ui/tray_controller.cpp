@@ -50,8 +50,8 @@ QString text(const std::string& s) {
 
 TrayController::TrayController(GeneralSettings settings,
                                std::unique_ptr<platform::NamedEvent> started_event,
-                               std::unique_ptr<platform::NamedEvent> reload_event,
-                               Options options, QObject* parent)
+                               std::unique_ptr<platform::NamedEvent> reload_event, Options options,
+                               QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
       service_started_(std::move(started_event)),
@@ -79,7 +79,8 @@ TrayController::TrayController(GeneralSettings settings,
 
     // Neither event is reset here: the service and the editor own them.
     if (service_started_) {
-        started_notifier_ = new QSocketNotifier(service_started_->fd(), QSocketNotifier::Read, this);
+        started_notifier_ =
+            new QSocketNotifier(service_started_->fd(), QSocketNotifier::Read, this);
         connect(started_notifier_, &QSocketNotifier::activated, this, [this] {
             if (service_started_->consume()) try_connect();
         });
@@ -149,8 +150,8 @@ QRect TrayController::icon_rect() const {
 
 void TrayController::show_notice(const Notice& n) {
     if (n.beep) gui::beep();
-    gui::Balloon::show_notice(
-        {text(n.title), text(n.text), message_icon(n.icon), n.timeout_ms}, icon_rect());
+    gui::Balloon::show_notice({text(n.title), text(n.text), message_icon(n.icon), n.timeout_ms},
+                              icon_rect());
     emit notice_shown(n);
 }
 

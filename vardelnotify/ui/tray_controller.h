@@ -38,9 +38,9 @@ class TrayController : public QObject {
     Q_OBJECT
   public:
     struct Options {
-        registry::Store store;     // where the settings and "DontShow3" live
-        std::string install_dir;   // the programs are started from here
-        std::string socket_path;   // empty: the service's own
+        registry::Store store;    // where the settings and "DontShow3" live
+        std::string install_dir;  // the programs are started from here
+        std::string socket_path;  // empty: the service's own
         std::chrono::milliseconds logon_delay{5000};
         gui::HelpOpener help;
         platform::ServiceManager service_manager;
