@@ -56,6 +56,14 @@ class Tray : public test::ServiceTest {
         o.help = gui::HelpOpener({QString::fromStdString(path("help"))},
                                  QString::fromStdString(opener_));
         o.first_run_marker = path("marker");
+        // No systemd runs here: a stand-in systemctl that finds the service
+        // stopped and starts it.
+        std::string systemctl = write_file(
+            "bin/systemctl",
+            "#!/bin/sh\n[ \"$1\" = show ] && printf 'LoadState=loaded\\nActiveState=inactive\\n'\n"
+            "exit 0\n");
+        ::chmod(systemctl.c_str(), 0755);
+        o.service_manager = platform::ServiceManager(systemctl);
         auto tray = std::make_unique<TrayController>(
             g,
             start_signal ? std::make_unique<platform::NamedEvent>(kServiceStartedEventName)
@@ -218,6 +226,9 @@ TEST_F(Tray, ClicksStartProgramsAndAReloadTakesNewSettings) {
     click_action(1);
     platform::NamedEvent(kReloadEventName).pulse();
     EXPECT_TRUE(pump_until([&] { return tray->settings().ClickAction == 1; }));
+
+    tray->command(40014);  // Start Service, off the GUI thread
+    wait_for_notice("Success", "Vardel Service Started");
 }
 
 // The program as a desktop starts it, on an X server of its own.
@@ -296,6 +307,17 @@ TEST_F(TrayProgram, WithoutANotificationAreaTheCornerBalloonSaysSoAndOneCopyRuns
     EXPECT_TRUE(tray.running());
     tray.signal(SIGTERM);
     EXPECT_EQ(tray.wait(), 0);
+}
+
+TEST_F(TrayProgram, AStartWithoutAnInstallationFolderIsAFatalError) {
+    auto key = registry::open_key(registry::Root::LocalMachine, kProductKey);
+    registry::write_text(*key, kInstallDirValue, "");
+    test::XDisplay x;
+    test::BackgroundProcess tray({test::program_path("vardelnotify")}, env(x), path("tray.out"));
+    unsigned long box = x.wait_for_window("Fatal Error");
+    ASSERT_TRUE(box) << read_file(path("tray.out"));
+    x.close_window(box);
+    EXPECT_EQ(tray.wait(), 1);
 }
 
 TEST(TrayAutostart, TheEntryIsValidAndStartsTheInstalledTray) {
