@@ -95,9 +95,8 @@ void Backup::remove_instance_keys(int64_t cycle, int64_t from, int64_t to) {
 bool Backup::load_parameters() {
     BackupSet& set = run_.set;
     if (set.BackupDestination.empty()) {
-        log(LOG_COMPLAIN, "Backup set '%s' has no destination specified\n", set.Name.c_str());
-        run_.report.add_line(
-            strprintf("Backup set '%s' has no destination specified", set.Name.c_str()));
+        run_.report.note(LOG_COMPLAIN, "Backup set '%s' has no destination specified",
+                         set.Name.c_str());
         return false;
     }
     std::string dest = run_.destination_folder;
@@ -109,17 +108,15 @@ bool Backup::load_parameters() {
     int load_error = 0;
     if (!run_.state.load(run_.state_file_path, &load_error) && load_error != ENOENT) {
         const char* why = system_error_text(load_error);
-        log(LOG_COMPLAIN, "Can't read %s: %s\n", run_.state_file_path.c_str(), why);
-        run_.report.add_line(strprintf("Can't read %s: %s", run_.state_file_path.c_str(), why));
+        run_.report.note(LOG_COMPLAIN, "Can't read %s: %s", run_.state_file_path.c_str(), why);
         return false;
     }
     run_.state.set_file_name(run_.state_file_path);
     namespace d = destination;
     std::string stored = run_.state.get_text(d::kSection, d::kName);
     if (!stored.empty() && !iequals(stored, set.Name)) {
-        log(LOG_COMPLAIN,
-            "BACKUP.INI contains wrong backup name (possible backup directory collision)\n");
-        run_.report.add_line(
+        run_.report.note(
+            LOG_COMPLAIN,
             "BACKUP.INI contains wrong backup name (possible backup directory collision)");
         return false;
     }
@@ -205,9 +202,9 @@ void Backup::walk_everything() {
     // An abort caught around the last file's save stops no walk: it must
     // still end the run as aborted.
     checkpoint();
-    if (!run_.retry_list.empty()) {
-        MyString retry = run_.retry_list;
-        run_.retry_list.assign("");
+    if (!run_.report.retry_list.empty()) {
+        MyString retry = run_.report.retry_list;
+        run_.report.retry_list.assign("");
         size_t n = retry.count_lines();
         for (size_t i = 1; i <= n; ++i) {
             std::string p = retry.line(i);
@@ -216,9 +213,9 @@ void Backup::walk_everything() {
         }
         checkpoint();
     }
-    if (!run_.retry_list.empty() || !run_.given_up.empty()) {
+    if (!run_.report.retry_list.empty() || !run_.report.given_up.empty()) {
         run_.report.add_line("The following files could not be backed up:");
-        for (MyString* list : {&run_.given_up, &run_.retry_list}) {
+        for (MyString* list : {&run_.report.given_up, &run_.report.retry_list}) {
             size_t m = list->count_lines();
             for (size_t i = 1; i <= m; ++i) run_.report.add_line(list->line(i));
         }
@@ -273,8 +270,8 @@ void Backup::mail_report(int64_t started) {
     run_.report.add_line(" ");
     run_.report.add_line(strprintf("Duration: %d seconds", static_cast<int>(now() - started)));
     run_.report.add_line(strprintf("%d files scanned, %d saved",
-                                   static_cast<int>(run_.files_scanned),
-                                   static_cast<int>(run_.files_saved)));
+                                   static_cast<int>(run_.counters.files_scanned),
+                                   static_cast<int>(run_.counters.files_saved)));
     if (!services_.mail) return;
     std::string error;
     if (!services_.mail(g.CompletionEmail, strprintf("Backup '%s'", run_.set.Name.c_str()),
@@ -299,14 +296,10 @@ int Backup::run() {
 
     std::optional<SetLock> lock;
     if (run_.flags.aborting()) {
-        log(LOG_ALERT, "Backup '%s' aborted by user request\n", name.c_str());
-        run_.report.add_line(strprintf("Backup '%s' aborted by user request", name.c_str()));
-        run_.result = kResultAborted;
+        run_.report.note(LOG_ALERT, "Backup '%s' aborted by user request", name.c_str());
+        run_.report.result = kResultAborted;
     } else if (!(lock = SetLock::acquire(name))) {
-        log(LOG_ALERT, "Backup '%s' locked by another program\n", name.c_str());
-        run_.failure_text = strprintf("Backup '%s' locked by another program", name.c_str());
-        run_.report.add_line(run_.failure_text);
-        run_.result = kResultFailed;
+        run_.report.fail(LOG_ALERT, "Backup '%s' locked by another program", name.c_str());
     } else {
         ShareLogonResult logon =
             services_.share_logon->log_on_if_necessary(run_.set.BackupDestination, run_.general);
@@ -314,17 +307,16 @@ int Backup::run() {
         if (!logon.reachable) {
             log(LOG_ALERT, "Can't connect to network drive '%s' -- Error %d: %s\n", dest,
                 logon.error_number, logon.error_text.c_str());
-            run_.failure_text = strprintf("Can't connect to network drive '%s' -- %s\n", dest,
-                                          logon.error_text.c_str());
-            run_.report.add_line(run_.failure_text);
-            run_.result = kResultFailed;
+            run_.report.failure_text = strprintf("Can't connect to network drive '%s' -- %s\n",
+                                                 dest, logon.error_text.c_str());
+            run_.report.add_line(run_.report.failure_text);
+            run_.report.result = kResultFailed;
         } else {
             run_.destination_folder = logon.folder;
             if (!load_parameters()) {
-                log(LOG_ALERT, "Backup '%s': LoadParameters failed\n", name.c_str());
-                run_.report.add_line(strprintf("Backup '%s': LoadParameters failed", name.c_str()));
-                run_.failure_text = run_.report.str();
-                run_.result = kResultFailed;
+                run_.report.note(LOG_ALERT, "Backup '%s': LoadParameters failed", name.c_str());
+                run_.report.failure_text = run_.report.str();
+                run_.report.result = kResultFailed;
                 if (saver_) saver_->discard();
             } else {
                 log(LOG_PROGRESS, "Start backup set '%s'\n", name.c_str());
@@ -342,20 +334,13 @@ int Backup::run() {
                     }
                 } catch (const MyError& e) {
                     if (e.code() == 0) {
-                        log(LOG_ALERT, "%s\n", e.message());
-                        run_.report.add_line(e.message());
-                        run_.failure_text = e.message();
-                        run_.result = kResultFailed;
+                        run_.report.fail(LOG_ALERT, "%s", e.message());
                     } else if (e.code() == RUN_ABORTED) {
-                        log(LOG_ALERT, "Backup aborted by user request\n");
-                        run_.report.add_line("Backup aborted by user request");
-                        run_.result = kResultAborted;
+                        run_.report.note(LOG_ALERT, "Backup aborted by user request");
+                        run_.report.result = kResultAborted;
                     } else {
-                        log(LOG_ALERT, "Backup aborted due to internal error (%s)\n", e.message());
-                        run_.failure_text =
-                            strprintf("Backup aborted due to internal error (%s)", e.message());
-                        run_.report.add_line(run_.failure_text);
-                        run_.result = kResultFailed;
+                        run_.report.fail(LOG_ALERT, "Backup aborted due to internal error (%s)",
+                                         e.message());
                     }
                     execute("ExecuteOnFailure", run_.set.ExecuteOnFailure);
                     saver_->discard();
@@ -365,7 +350,7 @@ int Backup::run() {
         }
     }
     mail_report(started);
-    return run_.result;
+    return run_.report.result;
 }
 
 }  // namespace vardel

@@ -46,8 +46,8 @@ class Backup {
     // Runs the backup; returns the result: 5 completed, 3 failed, 4 aborted.
     int run();
 
-    const std::string& failure_text() const { return run_.failure_text; }
-    const MyString& report() const { return run_.report; }
+    const std::string& failure_text() const { return run_.report.failure_text; }
+    const RunReport& report() const { return run_.report; }
     const BackupRun& state() const { return run_; }
 
   private:

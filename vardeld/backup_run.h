@@ -12,6 +12,7 @@
 #include "common/setting_names.h"
 #include "vardeld/directory_catalogue.h"
 #include "vardeld/run_flags.h"
+#include "vardeld/run_report.h"
 
 namespace vardel {
 
@@ -40,18 +41,8 @@ struct BackupRun {
     bool activity = false;
 
     std::string current_root;  // of the BackupDirs entry being walked; ends in "/"
-    MyString retry_list;
-    // Files that failed for a reason a second try cannot mend: reported with
-    // those still on the retry list after the second pass.
-    MyString given_up;
-    MyString report;
-    std::string failure_text;
-    int result = 5;
-
-    uint64_t dirs_walked = 0;
-    uint64_t files_scanned = 0;
-    uint64_t files_saved = 0;  // handed to saving
-    uint64_t empty_dirs = 0;
+    RunReport report;
+    RunCounters counters;
     bool archive_bit_unsupported_logged = false;
 
     DirectoryCatalogue catalogue;

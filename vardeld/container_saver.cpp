@@ -54,8 +54,7 @@ bool ContainerSaver::open() {
     if (run_.set.SaveFormat == SAVE_SAF) {
         saf_ = std::make_unique<SafWriter>(make_archive_file_ ? make_archive_file_() : nullptr);
         if (!saf_->create_archive(run_.archive_path)) {
-            log(LOG_COMPLAIN, "Can't create SAF file %s\n", run_.archive_path.c_str());
-            run_.report.add_line(strprintf("Can't create SAF file %s", run_.archive_path.c_str()));
+            run_.report.note(LOG_COMPLAIN, "Can't create SAF file %s", run_.archive_path.c_str());
             saf_.reset();
             return false;
         }
@@ -66,8 +65,7 @@ bool ContainerSaver::open() {
     } else if (run_.set.SaveFormat == SAVE_ZIP) {
         zip_ = ZipWriter::create(run_.archive_path);
         if (!zip_) {
-            log(LOG_COMPLAIN, "Can't create zip file %s\n", run_.archive_path.c_str());
-            run_.report.add_line(strprintf("Can't create zip file %s", run_.archive_path.c_str()));
+            run_.report.note(LOG_COMPLAIN, "Can't create zip file %s", run_.archive_path.c_str());
             return false;
         }
         restrict_archive();
@@ -79,10 +77,8 @@ bool ContainerSaver::open() {
             fs::permissions(run_.files_folder, fs::perms::owner_all, fs::perm_options::replace, ec);
         if (ec) {
             std::string why = ec.message();
-            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", run_.files_folder.c_str(),
-                why.c_str());
-            run_.report.add_line(
-                strprintf("Can't create folder %s: %s", run_.files_folder.c_str(), why.c_str()));
+            run_.report.note(LOG_COMPLAIN, "Can't create folder %s: %s", run_.files_folder.c_str(),
+                             why.c_str());
             return false;
         }
     }
@@ -182,14 +178,13 @@ bool ContainerSaver::snapshot(const std::string& path, Snapshot& out, int* err) 
 }
 
 bool ContainerSaver::save_file(const std::string& path) {
-    ++run_.files_saved;
+    ++run_.counters.files_saved;
     log(LOG_DEBUG, "Save %s\n", path.c_str());
     Snapshot snap;
     int err = 0;
     if (!snapshot(path, snap, &err)) {
-        log(LOG_COMPLAIN, "Can't stat file %s: %s\n", path.c_str(), system_error_text(err));
-        run_.report.add_line(
-            strprintf("Can't stat file %s: %s", path.c_str(), system_error_text(err)));
+        run_.report.note(LOG_COMPLAIN, "Can't stat file %s: %s", path.c_str(),
+                         system_error_text(err));
         return false;
     }
     if (run_.general.RetryLockTimes < 1) run_.general.RetryLockTimes = 1;
@@ -208,7 +203,7 @@ bool ContainerSaver::save_file(const std::string& path) {
 }
 
 void ContainerSaver::record_empty_directory(const std::string& path) {
-    ++run_.empty_dirs;
+    ++run_.counters.empty_dirs;
     if (auto* d = run_.catalogue.find_dir(path)) d->flags |= DirectoryCatalogue::Seen;
     std::string bare = path;
     if (bare.size() > 1 && bare.back() == '/') bare.pop_back();
@@ -338,7 +333,7 @@ bool ContainerSaver::save_discrete(const std::string& path) {
             target.c_str(), it->second.c_str());
         run_.report.add_line(strprintf("Copy failed for %s: %s already holds the copy of %s",
                                        path.c_str(), target.c_str(), it->second.c_str()));
-        run_.given_up.add_line(path);
+        run_.report.given_up.add_line(path);
         return false;
     }
     std::error_code ec;
@@ -369,7 +364,7 @@ bool ContainerSaver::save_discrete(const std::string& path) {
     // backup of the file: a restore must not take it for one.
     fs::remove(target, ec);
     log(LOG_COMPLAIN, "Backup attempt failed for %s\n", path.c_str());
-    run_.retry_list.add_line(path);
+    run_.report.retry_list.add_line(path);
     return false;
 }
 
@@ -390,9 +385,8 @@ bool ContainerSaver::save_zip(const std::string& path) {
         r = zip_->add_file(ZipWriter::entry_name(path), path, hook);
         run_.flags.check_abort();
     } catch (const MyError& e) {
-        log(LOG_ERROR, "ZipAdd failed with error (%s) on file %s\n", e.message(), path.c_str());
-        run_.report.add_line(
-            strprintf("ZipAdd failed with error (%s) on file %s", e.message(), path.c_str()));
+        run_.report.note(LOG_ERROR, "ZipAdd failed with error (%s) on file %s", e.message(),
+                         path.c_str());
         return false;
     }
     if (r != ZR_OK) {
@@ -443,7 +437,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
         if (err != EWOULDBLOCK) {
             log(LOG_ALERT, "File open failed: %s\n", system_error_text(err));
             // A second try meets the same refusal; the report names the file.
-            run_.given_up.add_line(path);
+            run_.report.given_up.add_line(path);
             return false;
         }
         switch (g.LockFailureHandling) {
@@ -453,7 +447,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                 break;
             case LOCK_FAILURE_RETRY_LATER:
                 log(LOG_DEBUG, "Exclusive lock failed for file %s\n", path.c_str());
-                run_.retry_list.add_line(path);
+                run_.report.retry_list.add_line(path);
                 return false;
             case LOCK_FAILURE_DEGRADE:
                 if (!shared) {
@@ -481,7 +475,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                 if (attempt + 1 < g.RetryLockTimes) sleep_seconds(g.WaitForLock);
             } else if (g.LockFailureHandling == LOCK_FAILURE_RETRY_LATER) {
                 log(LOG_INFO, "Couldn't read-lock file %s\n", path.c_str());
-                run_.retry_list.add_line(path);
+                run_.report.retry_list.add_line(path);
                 return false;
             } else if (g.LockFailureHandling == LOCK_FAILURE_DEGRADE) {
                 log(LOG_DEBUG, "File degraded to no-lock\n");
@@ -519,7 +513,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                     log(LOG_INFO, "File changed\n");
                     saf_->drop_entry();
                     if (g.FileChangeHandling == CHANGE_TRY_AGAIN_LATER) {
-                        run_.retry_list.add_line(path);
+                        run_.report.retry_list.add_line(path);
                         return false;
                     }
                     if (attempt + 1 < g.FileChangeRetries) sleep_seconds(1);

@@ -105,7 +105,7 @@ void Scanner::take_file(const std::string& scan_dir, const std::string& name,
     for (const std::string& m : exclude_masks_)
         if (wildcard_match(m, name)) return;
 
-    ++run_.files_scanned;
+    ++run_.counters.files_scanned;
     std::string full = scan_dir + name;
     Selection sel = select(full, info);
     DirectoryCatalogue::FileRecord* rec = run_.catalogue.find_file(dir, name);
@@ -127,14 +127,13 @@ void Scanner::take_file(const std::string& scan_dir, const std::string& name,
 }
 
 void Scanner::backup_this_path(const std::string& path) {
-    ++run_.dirs_walked;
+    ++run_.counters.dirs_walked;
     checkpoint("Abort in BackupThisPath(1)\n");
 
     platform::FileInfo info;
     int err = 0;
     if (!env_.stat(path, info, &err)) {
-        log(LOG_COMPLAIN, "Can't stat %s\n", path.c_str());
-        run_.report.add_line(strprintf("Can't stat %s", path.c_str()));
+        run_.report.note(LOG_COMPLAIN, "Can't stat %s", path.c_str());
         return;
     }
     // A root named through a symbolic link is followed; below a root never.
@@ -176,8 +175,7 @@ void Scanner::backup_this_path(const std::string& path) {
                 // Gone since the listing is no loss; anything else is a file
                 // not saved, and the report must say so.
                 if (err != ENOENT) {
-                    log(LOG_COMPLAIN, "Can't stat %s\n", child.c_str());
-                    run_.report.add_line(strprintf("Can't stat %s", child.c_str()));
+                    run_.report.note(LOG_COMPLAIN, "Can't stat %s", child.c_str());
                     // Still there: not to be listed as deleted.
                     if (auto* rec = run_.catalogue.find_file(dir, name))
                         rec->flags |= DirectoryCatalogue::Seen;

@@ -169,7 +169,7 @@ int SavingTest::run_backup() {
         report.push_back(r.substr(start, end - start));
         start = end + 2;
     }
-    files_saved = static_cast<int64_t>(backup.state().files_saved);
+    files_saved = static_cast<int64_t>(backup.state().counters.files_saved);
     last_cycle = static_cast<int>(backup.state().cycle);
     last_sequence = static_cast<int>(backup.state().sequence);
     retry_lock_times_after = backup.state().general.RetryLockTimes;
