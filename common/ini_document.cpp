@@ -65,7 +65,7 @@ bool IniDocument::remove(std::string_view section, std::string_view key) {
     return false;
 }
 
-void IniDocument::parse_line(std::string raw, std::string& section) {
+void IniDocument::parse_line(const std::string& raw, std::string& section) {
     MyString line(raw);
     line.trim(TrimMode::Both);
     std::string_view l = line.view();

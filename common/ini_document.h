@@ -50,7 +50,7 @@ class IniDocument {
     const std::vector<Entry>& entries() const { return entries_; }
 
   private:
-    void parse_line(std::string line, std::string& section);
+    void parse_line(const std::string& line, std::string& section);
     Entry* find(std::string_view section, std::string_view key);
     const Entry* find(std::string_view section, std::string_view key) const;
 

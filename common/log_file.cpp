@@ -17,7 +17,7 @@ LogFile::LogFile(LogFileHost& host, const platform::Clock& clock) : host_(host),
 
 LogFile::~LogFile() {
     if (mailer_.joinable()) mailer_.join();
-    std::lock_guard lock(file_lock_);
+    platform::RecursiveMutexLock lock(file_lock_);
     close_locked();
 }
 
@@ -59,7 +59,7 @@ void LogFile::close_locked() {
 }
 
 void LogFile::write_line(int level, std::string_view text) {
-    std::lock_guard lock(file_lock_);
+    platform::RecursiveMutexLock lock(file_lock_);
     if (!ensure_open_locked()) return;
     std::string line = std::string(level_name(level)) + std::string(text);
     ssize_t n = ::write(fd_.load(), line.data(), line.size());
@@ -76,12 +76,12 @@ void LogFile::write_signal_safe(const char* line, size_t len) noexcept {
 }
 
 void LogFile::close() {
-    std::lock_guard lock(file_lock_);
+    platform::RecursiveMutexLock lock(file_lock_);
     close_locked();
 }
 
 std::string LogFile::log_path() const {
-    std::lock_guard lock(file_lock_);
+    platform::RecursiveMutexLock lock(file_lock_);
     return log_path_;
 }
 
@@ -94,7 +94,7 @@ void LogFile::check_after_run() {
         return;
     }
     auto log_lock = Logger::instance().hold();
-    std::lock_guard lock(file_lock_);
+    platform::RecursiveMutexLock lock(file_lock_);
     close_locked();
     if (log_path_.empty()) return;
     platform::FileInfo fi;
@@ -115,17 +115,13 @@ void LogFile::check_after_run() {
 void LogFile::cycle() {
     wait_for_mailing(std::chrono::minutes(5));
     auto log_lock = Logger::instance().hold();
-    std::lock_guard lock(file_lock_);
+    platform::RecursiveMutexLock lock(file_lock_);
     cycle_locked();
 }
 
 void LogFile::cycle_locked() {
-    std::string old_path;
-    {
-        std::lock_guard lock(file_lock_);
-        old_path = log_path_;
-        close_locked();
-    }
+    std::string old_path = log_path_;
+    close_locked();
     int64_t cycle = 0;
     if (!host_.read_current_cycle(cycle)) {
         log(LOG_COMPLAIN, "Can't open registry entry for Cycle\n");
@@ -140,13 +136,13 @@ void LogFile::cycle_locked() {
         if (!wait_for_mailing(std::chrono::milliseconds(0))) return;
     }
     {
-        std::lock_guard l(mail_mutex_);
+        platform::MutexLock l(mail_mutex_);
         mailing_ = true;
     }
     mailer_ = std::thread([this, old_path] { mailing_thread(old_path); });
 }
 
-void LogFile::mailing_thread(std::string old_path) {
+void LogFile::mailing_thread(const std::string& old_path) {
     LogFileSettings s = host_.log_settings();
     if (s.mail_old_log) {
         MyString text;
@@ -162,14 +158,14 @@ void LogFile::mailing_thread(std::string old_path) {
     }
     {
         auto log_lock = Logger::instance().hold();
-        std::lock_guard lock(file_lock_);
+        platform::RecursiveMutexLock lock(file_lock_);
         close_locked();
         log_path_ = work_out_path();
         if (!log_path_.empty()) ::unlink(log_path_.c_str());
         log(LOG_DEBUG, "Create new log %s\n", log_path_.c_str());
     }
     {
-        std::lock_guard l(mail_mutex_);
+        platform::MutexLock l(mail_mutex_);
         mailing_ = false;
     }
     mail_cv_.notify_all();
@@ -177,9 +173,13 @@ void LogFile::mailing_thread(std::string old_path) {
 }
 
 bool LogFile::wait_for_mailing(std::chrono::milliseconds timeout) {
-    std::unique_lock l(mail_mutex_);
-    if (!mail_cv_.wait_for(l, timeout, [&] { return !mailing_; })) return false;
-    l.unlock();
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    {
+        platform::MutexLock l(mail_mutex_);
+        while (mailing_)
+            if (mail_mutex_.wait_until(mail_cv_, deadline) == std::cv_status::timeout && mailing_)
+                return false;
+    }
     if (mailer_.joinable() && mailer_.get_id() != std::this_thread::get_id()) mailer_.join();
     return true;
 }

@@ -22,6 +22,7 @@
 
 #include "common/log.h"
 #include "platform/clock.h"
+#include "platform/thread_annotations.h"
 
 namespace vardel {
 
@@ -80,23 +81,24 @@ class LogFile : public LogSink {
     static std::string path_of(std::string_view log_file_path, int64_t cycle);
 
   private:
-    bool ensure_open_locked();
-    void close_locked();
-    // Both locks held.
-    void cycle_locked();
+    bool ensure_open_locked() REQUIRES(file_lock_);
+    void close_locked() REQUIRES(file_lock_);
+    // The log lock held too.
+    void cycle_locked() REQUIRES(file_lock_);
     std::string work_out_path();
-    void mailing_thread(std::string old_path);
+    void mailing_thread(const std::string& old_path);
 
     LogFileHost& host_;
     const platform::Clock& clock_;
-    mutable std::recursive_mutex file_lock_;
-    std::string log_path_;
-    std::atomic<int> fd_{-1};
+    // Taken again by its holder when it logs.
+    mutable platform::RecursiveMutex file_lock_;
+    std::string log_path_ GUARDED_BY(file_lock_);
+    std::atomic<int> fd_{-1};  // written under file_lock_; read alone by the signal handler
 
-    std::thread mailer_;
-    std::mutex mail_mutex_;
+    std::thread mailer_;  // started by cycle_locked(), joined by wait_for_mailing()
+    platform::Mutex mail_mutex_;
     std::condition_variable mail_cv_;
-    bool mailing_ = false;
+    bool mailing_ GUARDED_BY(mail_mutex_) = false;
 };
 
 }  // namespace vardel

@@ -218,7 +218,8 @@ void clear_key(const Key& key) {
 std::string scramble(std::string_view plain) {
     std::string out(plain.size(), '\0');
     for (size_t i = 0; i < plain.size(); ++i) {
-        int c = static_cast<signed char>(plain[i]);
+        // The stored form is defined on signed bytes.
+        int c = static_cast<signed char>(plain[i]);  // NOLINT(bugprone-signed-char-misuse)
         int k = kPasswordKey[i % 30];
         int s = ((k + c) % 255) + 1;
         out[i] = static_cast<char>(static_cast<unsigned char>(s & 0xff));
@@ -229,7 +230,7 @@ std::string scramble(std::string_view plain) {
 std::string unscramble(std::string_view stored) {
     std::string out(stored.size(), '\0');
     for (size_t i = 0; i < stored.size(); ++i) {
-        int s = static_cast<signed char>(stored[i]);
+        int s = static_cast<signed char>(stored[i]);  // NOLINT(bugprone-signed-char-misuse)
         int k = kPasswordKey[i % 30];
         int p = (s - k - 1) % 255;
         out[i] = static_cast<char>(static_cast<unsigned char>(p & 0xff));

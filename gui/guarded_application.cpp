@@ -5,7 +5,7 @@
 
 namespace vardel::gui {
 
-void show_exception(QWidget* parent, std::exception_ptr error) {
+void show_exception(QWidget* parent, const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const MyError& e) {

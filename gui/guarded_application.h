@@ -19,14 +19,16 @@ namespace vardel::gui {
 
 // Shows what a user action threw: a MyError as designed, anything else with
 // its own text under the same caption.
-void show_exception(QWidget* parent, std::exception_ptr error);
+void show_exception(QWidget* parent, const std::exception_ptr& error);
 
 // A callable for connect(): runs fn (with the signal's arguments when it
 // takes them); a MyError (or any other exception) it
 // throws is shown over `parent` (which may be gone by then).
 template <typename F>
 auto guard(QWidget* parent, F fn) {
-    return [p = QPointer<QWidget>(parent), fn = std::move(fn)](auto&&... args) mutable {
+    // The declared return type lets Qt probe how many arguments the slot
+    // takes without compiling the body for each count (clang refuses).
+    return [p = QPointer<QWidget>(parent), fn = std::move(fn)](auto&&... args) mutable -> void {
         try {
             // A slot may take the signal's arguments or none of them.
             if constexpr (std::is_invocable_v<F&, decltype(args)...>)

@@ -37,7 +37,7 @@ void MessageLoop::release_senders() {
     // Anyone still waiting in send() is released with 0.
     std::deque<Pending> left;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         running_.store(false);
         left.swap(queue_);
     }
@@ -62,7 +62,7 @@ void MessageLoop::wake() {
 
 void MessageLoop::post(uint32_t msg, uintptr_t wparam, intptr_t lparam) {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         queue_.push_back(Pending{Message{msg, wparam, lparam}, nullptr});
     }
     wake();
@@ -72,7 +72,7 @@ intptr_t MessageLoop::send(uint32_t msg, uintptr_t wparam, intptr_t lparam) {
     if (on_loop_thread()) return handler_ ? handler_(Message{msg, wparam, lparam}) : 0;
     auto slot = std::make_shared<SendSlot>();
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (!running_.load() || quitting_.load()) return 0;
         queue_.push_back(Pending{Message{msg, wparam, lparam}, slot});
     }
@@ -89,31 +89,31 @@ void MessageLoop::post_quit(int code) {
 void MessageLoop::set_timer(uintptr_t id, std::chrono::milliseconds delay) {
     if (delay.count() < 1) delay = std::chrono::milliseconds(1);
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         timers_[id] = Timer{delay, env_.steady_now() + delay};
     }
     wake();
 }
 
 void MessageLoop::kill_timer(uintptr_t id) {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     timers_.erase(id);
 }
 
 bool MessageLoop::timer_armed(uintptr_t id) const {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return timers_.count(id) != 0;
 }
 
 std::chrono::milliseconds MessageLoop::timer_delay(uintptr_t id) const {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     auto it = timers_.find(id);
     return it == timers_.end() ? std::chrono::milliseconds(0) : it->second.period;
 }
 
 void MessageLoop::watch_fd(int fd, std::function<void()> on_ready) {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         fds_[fd] = std::move(on_ready);
     }
     wake();
@@ -121,7 +121,7 @@ void MessageLoop::watch_fd(int fd, std::function<void()> on_ready) {
 
 void MessageLoop::unwatch_fd(int fd) {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         fds_.erase(fd);
     }
     wake();
@@ -132,7 +132,7 @@ bool MessageLoop::on_loop_thread() const {
 }
 
 int MessageLoop::next_timeout_ms() {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!queue_.empty()) return 0;
     if (timers_.empty()) return -1;
     auto now = env_.steady_now();
@@ -147,7 +147,7 @@ int MessageLoop::next_timeout_ms() {
 void MessageLoop::fire_due_timers() {
     std::vector<uintptr_t> due;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         auto now = env_.steady_now();
         for (auto& [id, t] : timers_) {
             if (t.due <= now) {
@@ -163,7 +163,7 @@ void MessageLoop::dispatch_queued() {
     while (true) {
         Pending p;
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             if (queue_.empty()) return;
             p = std::move(queue_.front());
             queue_.pop_front();
@@ -190,7 +190,7 @@ int MessageLoop::run() {
         pfds.clear();
         pfds.push_back({wake_fd_, POLLIN, 0});
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             for (auto& [fd, fn] : fds_) pfds.push_back({fd, POLLIN, 0});
         }
         int timeout = next_timeout_ms();
@@ -203,7 +203,7 @@ int MessageLoop::run() {
         }
         ready.clear();
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             for (size_t i = 1; i < pfds.size(); ++i) {
                 if (pfds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
                     auto it = fds_.find(pfds[i].fd);

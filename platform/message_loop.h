@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "platform/env.h"
+#include "platform/thread_annotations.h"
 
 namespace vardel::platform {
 
@@ -98,15 +99,15 @@ class MessageLoop {
 
     Handler handler_;
     int wake_fd_ = -1;
-    mutable std::mutex mutex_;
-    std::deque<Pending> queue_;
+    mutable Mutex mutex_;
+    std::deque<Pending> queue_ GUARDED_BY(mutex_);
     using TimePoint = std::chrono::steady_clock::time_point;
     struct Timer {
         std::chrono::milliseconds period;
         TimePoint due;
     };
-    std::map<uintptr_t, Timer> timers_;
-    std::map<int, std::function<void()>> fds_;
+    std::map<uintptr_t, Timer> timers_ GUARDED_BY(mutex_);
+    std::map<int, std::function<void()>> fds_ GUARDED_BY(mutex_);
     std::atomic<bool> running_{false};
     std::atomic<bool> quitting_{false};
     std::thread::id loop_thread_;

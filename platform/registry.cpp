@@ -238,6 +238,8 @@ void RegistryStore::check_writable(const std::string& doing) {
 }
 
 void RegistryStore::open_database() {
+    // Nobody else has the store yet; the lock keeps the analysis simple.
+    RecursiveMutexLock lock(mutex_);
     namespace fs = std::filesystem;
     const bool machine = scope_ == StoreScope::MachineWide;
     const bool as_root = geteuid() == 0;
@@ -418,7 +420,7 @@ std::optional<RegistryKey> RegistryKey::walk(const RegistryKey& from, std::strin
     std::string path = from.path_;
     int64_t id = from.id_;
     if (!create) {
-        std::lock_guard<std::recursive_mutex> lock(st.mutex_);
+        RecursiveMutexLock lock(st.mutex_);
         if (pieces.empty() && !st.key_exists(id)) return std::nullopt;
         for (std::string_view piece : pieces) {
             id = st.find_child(id, piece);
@@ -429,6 +431,7 @@ std::optional<RegistryKey> RegistryKey::walk(const RegistryKey& from, std::strin
         return RegistryKey(from.store_, from.root_, id, path);
     }
     RegistryTransaction tx(from.store_, RegistryTransaction::Mode::Write);
+    st.mutex_.assert_held();  // by tx
     st.check_writable("create key");
     if (!st.key_exists(id))
         throw RegistryError(RegistryError::Kind::KeyGone,
@@ -453,7 +456,7 @@ std::optional<RegistryKey> RegistryKey::walk(const RegistryKey& from, std::strin
 
 std::string RegistryKey::name() const {
     if (id_ <= 3) return std::string();
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     Use s(store_->prepare("SELECT name FROM keys WHERE id = ?1"));
     sqlite3_bind_int64(*s, 1, id_);
     int rc = sqlite3_step(*s);
@@ -463,7 +466,7 @@ std::string RegistryKey::name() const {
 }
 
 bool RegistryKey::exists() const {
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     return store_->key_exists(id_);
 }
 
@@ -475,7 +478,7 @@ void RegistryKey::require_exists(const std::string& doing) const {
 }
 
 std::optional<RegistryValue> RegistryKey::get_value(std::string_view name) const {
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     Use s(store_->prepare("SELECT name, type, data FROM vals WHERE key = ?1 AND name = ?2"));
     sqlite3_bind_int64(*s, 1, id_);
     bind_text(*s, 2, name);
@@ -490,7 +493,7 @@ std::optional<RegistryValue> RegistryKey::get_value(std::string_view name) const
 }
 
 void RegistryKey::set_value(std::string_view name, uint32_t type, std::string_view data) const {
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     store_->check_writable("write value");
     Use s(store_->prepare(
         "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
@@ -517,7 +520,7 @@ void RegistryKey::set_sz(std::string_view name, std::string_view text) const {
 }
 
 bool RegistryKey::delete_value(std::string_view name) const {
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     store_->check_writable("delete value");
     Use s(store_->prepare("DELETE FROM vals WHERE key = ?1 AND name = ?2"));
     sqlite3_bind_int64(*s, 1, id_);
@@ -528,7 +531,7 @@ bool RegistryKey::delete_value(std::string_view name) const {
 }
 
 std::vector<RegistryValue> RegistryKey::values() const {
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     Use s(store_->prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name"));
     sqlite3_bind_int64(*s, 1, id_);
     std::vector<RegistryValue> out;
@@ -545,7 +548,7 @@ std::vector<RegistryValue> RegistryKey::values() const {
 }
 
 std::optional<std::string> RegistryKey::subkey_at(size_t index) const {
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     Use s(
         store_->prepare("SELECT name FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2"));
     sqlite3_bind_int64(*s, 1, id_);
@@ -557,7 +560,7 @@ std::optional<std::string> RegistryKey::subkey_at(size_t index) const {
 }
 
 std::vector<std::string> RegistryKey::subkey_names() const {
-    std::lock_guard<std::recursive_mutex> lock(store_->mutex_);
+    RecursiveMutexLock lock(store_->mutex_);
     Use s(store_->prepare("SELECT name FROM keys WHERE parent = ?1 ORDER BY name"));
     sqlite3_bind_int64(*s, 1, id_);
     std::vector<std::string> out;
@@ -571,6 +574,7 @@ bool RegistryKey::delete_subkey(std::string_view relative) const {
     if (split_path(relative).empty())
         throw RegistryError(RegistryError::Kind::Misuse, "a key cannot delete itself");
     RegistryTransaction tx(store_, RegistryTransaction::Mode::Write);
+    store_->mutex_.assert_held();  // by tx
     store_->check_writable("delete key");
     std::optional<RegistryKey> victim = walk(*this, relative, false);
     if (!victim) return false;
@@ -585,6 +589,7 @@ bool RegistryKey::delete_subkey(std::string_view relative) const {
 
 void RegistryKey::clear() const {
     RegistryTransaction tx(store_, RegistryTransaction::Mode::Write);
+    store_->mutex_.assert_held();  // by tx
     store_->check_writable("clear key");
     {
         Use s(store_->prepare("DELETE FROM keys WHERE parent = ?1"));
@@ -604,8 +609,9 @@ void RegistryKey::clear() const {
 // ---- transactions --------------------------------------------------------
 
 RegistryTransaction::RegistryTransaction(std::shared_ptr<RegistryStore> store, Mode mode)
-    : store_(std::move(store)), lock_(store_->mutex_), mode_(mode) {
+    : store_(std::move(store)), lock_(store_->mutex_.native()), mode_(mode) {
     RegistryStore& st = *store_;
+    st.mutex_.assert_held();
     if (st.depth_ == 0) {
         if (mode == Mode::Write) {
             st.check_writable("begin a write");
@@ -638,6 +644,7 @@ void RegistryTransaction::end(bool commit) {
     if (done_) return;
     done_ = true;
     RegistryStore& st = *store_;
+    st.mutex_.assert_held();  // by lock_
     if (st.depth_ > 1) {
         --st.depth_;
         if (!commit && mode_ == Mode::Write) st.doomed_ = true;

@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/thread_annotations.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -120,28 +121,29 @@ class RegistryStore : public std::enable_shared_from_this<RegistryStore> {
 
     RegistryStore(std::string path, StoreScope scope);
     void open_database();
-    void create_schema();
-    sqlite3_stmt* prepare(const char* sql);
-    [[noreturn]] void fail(int rc, const std::string& doing);
-    void exec(const char* sql, const std::string& doing);
-    void check_writable(const std::string& doing);
+    void create_schema() REQUIRES(mutex_);
+    sqlite3_stmt* prepare(const char* sql) REQUIRES(mutex_);
+    [[noreturn]] void fail(int rc, const std::string& doing) REQUIRES(mutex_);
+    void exec(const char* sql, const std::string& doing) REQUIRES(mutex_);
+    void check_writable(const std::string& doing) REQUIRES(mutex_);
     // True when a key with this id exists.
-    bool key_exists(int64_t id);
+    bool key_exists(int64_t id) REQUIRES(mutex_);
     // Child `name` of key `parent`, or -1.
-    int64_t find_child(int64_t parent, std::string_view name);
+    int64_t find_child(int64_t parent, std::string_view name) REQUIRES(mutex_);
 
     std::string path_;
     StoreScope scope_;
     bool read_only_ = false;
     dev_t device_ = 0;  // the file opened, to notice a store replaced under us
     ino_t inode_ = 0;
-    sqlite3* db_ = nullptr;
-    std::recursive_mutex mutex_;
-    std::vector<std::pair<const char*, sqlite3_stmt*>> statements_;
+    // Taken again by a transaction's own calls.
+    RecursiveMutex mutex_;
+    sqlite3* db_ PT_GUARDED_BY(mutex_) = nullptr;
+    std::vector<std::pair<const char*, sqlite3_stmt*>> statements_ GUARDED_BY(mutex_);
     // Transaction nesting: only the outermost begins and ends the SQLite one.
-    int depth_ = 0;
-    bool write_tx_ = false;
-    bool doomed_ = false;  // an inner write transaction ended without commit
+    int depth_ GUARDED_BY(mutex_) = 0;
+    bool write_tx_ GUARDED_BY(mutex_) = false;
+    bool doomed_ GUARDED_BY(mutex_) = false;  // an inner write ended without commit
 };
 
 // A handle to one key: the store (kept alive by the handle) and the key's
@@ -195,7 +197,7 @@ class RegistryKey {
         : store_(std::move(store)), root_(root), id_(id), path_(std::move(path)) {}
     static std::optional<RegistryKey> walk(const RegistryKey& from, std::string_view relative,
                                            bool create);
-    void require_exists(const std::string& doing) const;
+    void require_exists(const std::string& doing) const REQUIRES(store_->mutex_);
 
     std::shared_ptr<RegistryStore> store_;
     RegistryRoot root_;
@@ -225,7 +227,7 @@ class RegistryTransaction {
     void end(bool commit);
 
     std::shared_ptr<RegistryStore> store_;
-    std::unique_lock<std::recursive_mutex> lock_;
+    std::unique_lock<std::recursive_mutex> lock_;  // the store's mutex_, for the whole life
     Mode mode_;
     bool done_ = false;
 };

@@ -52,7 +52,7 @@ void PipeServer::accept() {
         // A slot's earlier reader has ended (it cleared InUse last).
         if (free_slot->reader.joinable()) free_slot->reader.join();
         {
-            std::lock_guard lock(free_slot->write_lock);
+            platform::MutexLock lock(free_slot->write_lock);
             free_slot->fd = fd;
             free_slot->stalled = false;
         }
@@ -100,7 +100,7 @@ void PipeServer::reader_thread(int number, int fd) {
         }
     }
     {
-        std::lock_guard lock(slot.write_lock);
+        platform::MutexLock lock(slot.write_lock);
         ::close(slot.fd);
         slot.fd = -1;
     }
@@ -109,7 +109,7 @@ void PipeServer::reader_thread(int number, int fd) {
 
 void PipeServer::write(Slot& slot, uint32_t code, const std::string& text) {
     std::string bytes = PipeRecord{code, text}.encode();
-    std::lock_guard lock(slot.write_lock);
+    platform::MutexLock lock(slot.write_lock);
     if (slot.fd < 0) return;
     if (platform::send_record(slot.fd, bytes, std::chrono::milliseconds(0))) {
         slot.stalled = false;

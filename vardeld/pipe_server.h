@@ -25,6 +25,7 @@
 
 #include "common/log.h"
 #include "platform/local_socket.h"
+#include "platform/thread_annotations.h"
 
 namespace vardel {
 
@@ -67,15 +68,15 @@ class PipeServer {
   private:
     struct Slot {
         std::atomic<uint32_t> bits{0};
-        std::mutex write_lock;
-        int fd = -1;  // guarded by write_lock
-        std::chrono::steady_clock::time_point stalled_since{};
-        bool stalled = false;
-        std::thread reader;
+        platform::Mutex write_lock;
+        int fd GUARDED_BY(write_lock) = -1;
+        std::chrono::steady_clock::time_point stalled_since GUARDED_BY(write_lock){};
+        bool stalled GUARDED_BY(write_lock) = false;
+        std::thread reader;  // started by accept(), joined by stop(): the control thread
     };
 
     void reader_thread(int slot_number, int fd);
-    void write(Slot& slot, uint32_t code, const std::string& text);
+    void write(Slot& slot, uint32_t code, const std::string& text) EXCLUDES(slot.write_lock);
     void push(uint32_t bit, uint32_t code, const std::string& text);
 
     HandOver hand_over_;

@@ -66,7 +66,7 @@ class ScriptedServer {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
         ::listen(listen_, 4);
         socklen_t len = sizeof a;
         ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
@@ -304,7 +304,7 @@ TEST_F(SmtpMailerTest, ConnectionFailuresGiveTheNetworkTexts) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    EXPECT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     socklen_t len = sizeof a;
     ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(s);

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "common/my_error.h"
 #include "common/registry.h"
@@ -38,7 +38,7 @@ TEST_F(Gui, StandardOptionsAreAnsweredAndEverythingElseGoesOn) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(run_start({"--version"}, status), "vardeltest " VARDEL_VERSION "\n");
     EXPECT_EQ(status, 0);
-    for (auto args : {std::vector<std::string>{}, {"--help", "x"}, {"--list"}}) {
+    for (const auto& args : {std::vector<std::string>{}, {"--help", "x"}, {"--list"}}) {
         EXPECT_EQ(run_start(args, status), "");
         EXPECT_FALSE(status);
     }
@@ -49,8 +49,8 @@ TEST_F(Gui, AnErrorInASlotBecomesTheErrorBoxAndTheWindowGoesOn) {
     QPushButton button(&window);
     bool after = false;
     QObject::connect(&button, &QPushButton::clicked, &window, guard(&window, [] {
-                         throw MyError(OPERATION_FAILED, "Couldn't open SAF file");
-                     }));
+        throw MyError(OPERATION_FAILED, "Couldn't open SAF file");
+    }));
     QObject::connect(&button, &QPushButton::clicked, &window, [&] { after = true; });
     QString text, caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -75,9 +75,9 @@ TEST_F(Gui, MessageBoxesAnswerWithTheButtonPressedAndCloseAsTheSafeChoice) {
                           MessageButtons::OkCancel),
               MessageAnswer::Cancel);
     test::on_next_modal([](QWidget* w) { w->close(); });
-    EXPECT_EQ(message_box(nullptr, "Go ahead?", "Question", MessageIcon::Question,
-                          MessageButtons::YesNo),
-              MessageAnswer::No);
+    EXPECT_EQ(
+        message_box(nullptr, "Go ahead?", "Question", MessageIcon::Question, MessageButtons::YesNo),
+        MessageAnswer::No);
 }
 
 TEST_F(Gui, PlacementComesBackOnlyWhenItFitsAScreen) {

@@ -38,7 +38,7 @@ TEST_F(Vardelctl, WithoutAServiceEveryRequestSaysSoAndFails) {
     }
     EXPECT_EQ(ctl({"--version"}).out, std::string("vardelctl ") + VARDEL_VERSION + "\n");
     EXPECT_EQ(ctl({"--help"}).exit_code, 0);
-    for (std::vector<std::string> args :
+    for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{},
                                                {"frobnicate"},
                                                {"run"},
