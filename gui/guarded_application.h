@@ -21,20 +21,25 @@ namespace vardel::gui {
 // its own text under the same caption.
 void show_exception(QWidget* parent, const std::exception_ptr& error);
 
+// Calls a slot with the signal's arguments, or with none when it takes none.
+template <typename F, typename... A>
+void call_slot(F& fn, A&&... args) {
+    if constexpr (std::is_invocable_v<F&, A...>)
+        fn(std::forward<A>(args)...);
+    else
+        fn();
+}
+
 // A callable for connect(): runs fn (with the signal's arguments when it
 // takes them); a MyError (or any other exception) it
 // throws is shown over `parent` (which may be gone by then).
 template <typename F>
 auto guard(QWidget* parent, F fn) {
-    // The declared return type lets Qt probe how many arguments the slot
-    // takes without compiling the body for each count (clang refuses).
-    return [p = QPointer<QWidget>(parent), fn = std::move(fn)](auto&&... args) mutable -> void {
+    // The choice is made in call_slot(): clang mishandles it inside this
+    // generic lambda.
+    return [p = QPointer<QWidget>(parent), fn = std::move(fn)](auto&&... args) mutable {
         try {
-            // A slot may take the signal's arguments or none of them.
-            if constexpr (std::is_invocable_v<F&, decltype(args)...>)
-                fn(std::forward<decltype(args)>(args)...);
-            else
-                fn();
+            call_slot(fn, std::forward<decltype(args)>(args)...);
         } catch (...) {
             show_exception(p.data(), std::current_exception());
         }

@@ -92,7 +92,7 @@ TEST_F(NamedEventTest, TheDescriptorPollsReadableOncePerSignal) {
 
 TEST_F(NamedEventTest, AWaiterThatCannotCreateTheFileWakesWhenItsOwnerMakesIt) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
-    NamedEvent{"make the folder"};  // the events folder exists, owned by root
+    { NamedEvent maker("make the folder"); }  // the events folder exists, owned by root
     ::chmod(scratch().c_str(), 0755);
     ::chmod(path("root").c_str(), 0755);
     ::chmod(path("root/run").c_str(), 0755);
