@@ -46,7 +46,7 @@ TEST(SettingsFileText, SettingsComeBackAsTheyWereExceptTheShareLogin) {
     in.ShareLogin = "kept";
     in.SharePassword = "kept too";
 
-    for (std::string password :
+    for (const std::string& password :
          {every_printable(), std::string("a\\nb\\\\\""), std::string("\"")}) {
         out.EncodingPassword = password;
         std::string text = SettingsFile::settings_text(out);
