@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     if (auto status = gui::start_program(args, {"vardelrestore", RestoreCli::help_text()}))
         return *status;
     if (RestoreCli::wants(args)) return RestoreCli(std::cout, std::cerr, std::cin).run(args);
-    if (args.size() > 1 || (args.size() == 1 && args[0].rfind("-", 0) == 0)) {
+    if (args.size() > 1 || (args.size() == 1 && args[0].rfind('-', 0) == 0)) {
         std::cerr << "vardelrestore: unknown arguments (try --help)\n";
         return 2;
     }

@@ -306,8 +306,8 @@ void RestoreWindow::open_set(bool single) {
     loaded_.reset();
     const size_t node = *current_;
     const ViewOptions view = view_;
-    loader_ui_ =
-        std::make_unique<WindowUi>(this, nullptr, [this](QString text) { set_activity(text); });
+    loader_ui_ = std::make_unique<WindowUi>(this, nullptr,
+                                            [this](const QString& text) { set_activity(text); });
     loader_ = std::thread([this, node, single, view] {
         bool loaded = false;
         try {
@@ -447,7 +447,7 @@ void RestoreWindow::extract() {
 
     set_activity("Extracting");
     ProgressDialog progress(this);
-    WindowUi ui(&progress, [&progress](QString path) { progress.show_item(path); });
+    WindowUi ui(&progress, [&progress](const QString& path) { progress.show_item(path); });
     size_t failed = 0;
     bool completed = progress.run([&] {
         Extractor extractor(node, table_, extract_options_, ui, progress.stop());
