@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/destination_names.h"
 #include "common/ini_document.h"
 #include "common/list_file.h"
 #include "common/pipe_record.h"
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     doc.parse(in);
     vardel::IniDocument again;
     again.parse(doc.serialise());
-    (void)again.get_number("BACKUPSET", "SEQUENCE");
+    (void)again.get_number(vardel::destination::kSection, vardel::destination::kSequence);
 
     vardel::ListLine line;
     vardel::parse_list_line(in, line);
