@@ -6,16 +6,19 @@
 //     beside `uncompress | tar x`, `unzip` and `cp -a`.
 // vardelrestore flushes what it extracted to disk before it reports
 // "Copy completed"; the peers do not, so each peer is timed with a `sync`
-// of the target's file system after it, which is the same work.
-//   restore_bench [FILES] [MiB]
+// of the target's file system after it, which is the same work. Each side
+// runs twice and keeps its best time.
+//   restore_bench [FILES] [MiB]     (0 skips that part)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,7 +110,7 @@ int main(int argc, char** argv) {
     const std::string work = scratch_dir("restore");
 
     // 1. The catalogue and list of 200 000 files.
-    {
+    if (count > 0) {
         const std::string src = work + "/many";
         std::vector<std::string> files;
         files.reserve(count);
@@ -136,6 +139,7 @@ int main(int argc, char** argv) {
     }
 
     // 2. Extraction of a 1 GiB tree: large and small files, text and noise.
+    if (mib == 0) return 0;
     const std::string src = work + "/tree";
     std::vector<std::string> files;
     const size_t total = mib << 20, big = 16u << 20, small = 64u << 10;
@@ -164,6 +168,17 @@ int main(int argc, char** argv) {
         return out;
     };
     const double mb = static_cast<double>(made) / (1 << 20);
+    // Whoever runs right after a large removal pays for it (the file
+    // system is still freeing), so each side runs twice, in the order
+    // ours, peer, peer, ours, and keeps its best time.
+    auto fairly = [&](const std::string& dest,
+                      const std::function<double(const std::string&)>& peer) {
+        double a = run_ours(dest, fresh(work + "/out"));
+        double b = peer(fresh(work + "/out"));
+        b = std::min(b, peer(fresh(work + "/out")));
+        a = std::min(a, run_ours(dest, fresh(work + "/out")));
+        return std::pair{a, b};
+    };
 
     {  // SAF beside uncompress | tar x
         const std::string dest = work + "/saf";
@@ -172,10 +187,10 @@ int main(int argc, char** argv) {
         state_file(dest, 0);
         time_command("tar cf - -C " + quote(src) + " . | compress -b12 > " +
                      quote(work + "/tree.tar.Z"));
-        double ours = run_ours(dest, fresh(work + "/out"));
-        std::string out = fresh(work + "/out");
-        double peer = time_command("uncompress < " + quote(work + "/tree.tar.Z") +
-                                   " | tar xf - -C " + quote(out) + " && sync -f " + quote(out));
+        auto [ours, peer] = fairly(dest, [&](const std::string& out) {
+            return time_command("uncompress < " + quote(work + "/tree.tar.Z") + " | tar xf - -C " +
+                                quote(out) + " && sync -f " + quote(out));
+        });
         print_rate("extract from SAF", mb / ours, "uncompress | tar x", mb / peer, "MB/s");
         fs::remove_all(dest);
         fs::remove(work + "/tree.tar.Z");
@@ -189,10 +204,10 @@ int main(int argc, char** argv) {
         for (const std::string& f : files) zip->add_file(ZipWriter::entry_name(f), f, hook);
         zip->close();
         state_file(dest, 1);
-        double ours = run_ours(dest, fresh(work + "/out"));
-        std::string out = fresh(work + "/out");
-        double peer = time_command("unzip -q -o " + quote(dest + "/B1_1.ZIP") + " -d " +
-                                   quote(out) + " && sync -f " + quote(out));
+        auto [ours, peer] = fairly(dest, [&](const std::string& out) {
+            return time_command("unzip -q -o " + quote(dest + "/B1_1.ZIP") + " -d " + quote(out) +
+                                " && sync -f " + quote(out));
+        });
         print_rate("extract from ZIP", mb / ours, "unzip", mb / peer, "MB/s");
         fs::remove_all(dest);
     }
@@ -202,10 +217,10 @@ int main(int argc, char** argv) {
         fs::create_directories(fs::path(copies).parent_path());
         time_command("cp -a " + quote(src) + " " + quote(copies));
         state_file(dest, 2);
-        double ours = run_ours(dest, fresh(work + "/out"));
-        std::string out = fresh(work + "/out");
-        double peer = time_command("cp -a " + quote(copies) + " " + quote(out + "/tree") +
-                                   " && sync -f " + quote(out));
+        auto [ours, peer] = fairly(dest, [&](const std::string& out) {
+            return time_command("cp -a " + quote(copies) + " " + quote(out + "/tree") +
+                                " && sync -f " + quote(out));
+        });
         print_rate("extract from discrete copies", mb / ours, "cp -a", mb / peer, "MB/s");
         fs::remove_all(dest);
     }

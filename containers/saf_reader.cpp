@@ -97,19 +97,38 @@ void SafReader::load_entries() {
     // The count is not trusted to size an allocation: each entry read must
     // first be found whole in the file.
     entries_.reserve(std::min<uint32_t>(count, 4096));
-    std::vector<uint8_t> buf(header_size + saf::kMaxNameBytes + 1);
+    // Headers are read through a window of the file: one read serves the
+    // headers of many small entries, where a read each would copy far more
+    // than the headers themselves.
+    constexpr size_t kWindow = 1u << 20;
+    std::vector<uint8_t> window(kWindow);
+    uint64_t window_at = 0;
+    size_t window_len = 0;
+    auto bytes_at = [&](uint64_t at, size_t want, ssize_t& got) -> const uint8_t* {
+        if (at < window_at || at + want > window_at + window_len) {
+            ssize_t r =
+                file_.pread(window.data(),
+                            static_cast<size_t>(std::min<uint64_t>(kWindow, file_size_ - at)), at);
+            window_at = at;
+            window_len = r > 0 ? static_cast<size_t>(r) : 0;
+        }
+        got = static_cast<ssize_t>(std::min<uint64_t>(want, window_at + window_len - at));
+        return window.data() + (at - window_at);
+    };
     uint64_t pos = saf::kFileHeaderSize;
     for (uint32_t i = 0; i < count; ++i) {
         if (pos > file_size_ || file_size_ - pos < header_size) fail(saf::kLoadFailed, kLoadText);
         const uint64_t rest_of_file = file_size_ - pos;
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), rest_of_file));
-        ssize_t got = file_.pread(buf.data(), want, pos);
+        const size_t want = static_cast<size_t>(
+            std::min<uint64_t>(header_size + saf::kMaxNameBytes + 1, rest_of_file));
+        ssize_t got = 0;
+        const uint8_t* buf = bytes_at(pos, want, got);
         if (got < static_cast<ssize_t>(header_size)) fail(saf::kLoadFailed, kLoadText);
         SafDataHeader h;
         if (header_size == saf::kDataHeaderSize)
-            h.decode(buf.data());
+            h.decode(buf);
         else
-            h.decode_old(buf.data());
+            h.decode_old(buf);
         if (h.number != i) fail(saf::kReadFailed, kReadText);
         if (!h.magic_ok) fail(saf::kReadFailed, kMagicText);
 
@@ -125,7 +144,7 @@ void SafReader::load_entries() {
 
         SafEntry e;
         if (h.name_length > 0) {
-            const char* name = reinterpret_cast<const char*>(buf.data() + header_size);
+            const char* name = reinterpret_cast<const char*>(buf + header_size);
             const size_t text = h.name_length - 1;
             // The zero byte ends the name, and only there.
             if (name[text] != '\0' || std::memchr(name, '\0', text) != nullptr)

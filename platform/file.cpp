@@ -60,6 +60,9 @@ bool File::open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mo
         case OpenMode::CreateNew:
             flags |= O_RDWR | O_CREAT | O_EXCL;
             break;
+        case OpenMode::CreateUnnamed:
+            flags |= O_RDWR | O_TMPFILE;
+            break;
     }
     do {
         fd_ = ::openat(dir_fd, path.c_str(), flags, mode_bits);

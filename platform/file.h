@@ -23,6 +23,9 @@ enum class OpenMode {
     // replaced by a new file, never followed (extraction targets)
     CreateReplaceNoFollow,
     CreateNew,  // read and write, created; fails (EEXIST) when the name is taken
+    // read and write, a new file without a name in the folder given as the
+    // path (O_TMPFILE): nobody sees it until it is linked in
+    CreateUnnamed,
 };
 
 class File {

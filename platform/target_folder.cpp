@@ -95,6 +95,17 @@ bool TargetFolder::create_temp(const std::string& name, File& file, std::string&
     return false;
 }
 
+bool TargetFolder::create_unnamed(File& file, mode_t mode) const {
+    return file.open_at(fd_, ".", OpenMode::CreateUnnamed, mode, path_);
+}
+
+bool TargetFolder::link_unnamed(const File& file, const std::string& name, int* error) const {
+    // AT_EMPTY_PATH would need a privilege; the descriptor's /proc link does not.
+    std::string self = "/proc/self/fd/" + std::to_string(file.fd());
+    return ::linkat(AT_FDCWD, self.c_str(), fd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+           failed(error);
+}
+
 bool TargetFolder::rename(const std::string& from, const std::string& to, int* error) const {
     return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 || failed(error);
 }

@@ -43,6 +43,12 @@ class TargetFolder {
     // A new file under a name of its own beside `name` (".<name>.vardel-<tag>-...").
     bool create_temp(const std::string& name, File& file, std::string& temp, std::string_view tag,
                      mode_t mode = 0600) const;
+    // A new file with no name yet (O_TMPFILE), for link_unnamed(); false
+    // where the file system cannot make one (then use create_temp()).
+    bool create_unnamed(File& file, mode_t mode = 0600) const;
+    // Gives a file from create_unnamed() the name `name`; fails (EEXIST)
+    // when the name is taken: it never replaces anything.
+    bool link_unnamed(const File& file, const std::string& name, int* error = nullptr) const;
     // rename() within this folder: replaces a file or a link at `to`, never
     // what a link points to.
     bool rename(const std::string& from, const std::string& to, int* error = nullptr) const;

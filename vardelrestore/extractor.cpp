@@ -25,6 +25,11 @@ constexpr const char* kAborted = "Abort by user request";
 
 TargetPlan plan_target(std::string_view path, const ExtractOptions& options) {
     TargetPlan plan;
+    // The system would end the name at a zero byte: another file than the one named.
+    if (path.find('\0') != std::string_view::npos) {
+        plan.kind = TargetPlan::Unsafe;
+        return plan;
+    }
     const std::string& base = options.base_directory;
     if (!base.empty()) {
         if (path.substr(0, base.size()) == base)
@@ -279,8 +284,21 @@ bool Extractor::extract_saved(const VersionRecord& r) {
     }
 }
 
+void Extractor::discard(const platform::TargetFolder& folder, const std::string& temp) {
+    // An unnamed file goes with its descriptor.
+    if (!temp.empty()) folder.remove_file(temp);
+}
+
 bool Extractor::make_temp(const platform::TargetFolder& folder, const std::string& name,
-                          platform::File& out, std::string& temp, mode_t mode, bool& made) {
+                          platform::File& out, std::string& temp, mode_t mode, bool replacing,
+                          bool& made) {
+    // A new file needs no name until it is whole: unnamed, it cannot be seen
+    // half-written, and it costs one entry in the folder instead of two.
+    temp.clear();
+    if (!replacing && folder.create_unnamed(out, mode)) {
+        made = true;
+        return true;
+    }
     made = folder.create_temp(name, out, temp, "extract", mode);
     if (made) return true;
     ++failed_;
@@ -299,17 +317,19 @@ bool Extractor::put_in_place(const platform::TargetFolder& folder, platform::Fil
     if (replacing && !out.sync()) {
         int err = out.error();
         out.close();
-        folder.remove_file(temp);
+        discard(folder, temp);
         ++failed_;
         ui_.message(strprintf("Write failed on file %s%s: %s\n", folder.path().c_str(),
                               name.c_str(), system_error_text(err)),
                     "Error", MessageKind::Warning);
         return true;
     }
-    out.close();
     int err = 0;
-    if (!folder.rename(temp, name, &err)) {
-        folder.remove_file(temp);
+    bool placed =
+        temp.empty() ? folder.link_unnamed(out, name, &err) : folder.rename(temp, name, &err);
+    out.close();
+    if (!placed) {
+        discard(folder, temp);
         ++failed_;
         return ui_.confirm(strprintf("Can't create dest file %s%s: %s\n", folder.path().c_str(),
                                      name.c_str(), system_error_text(err)),
@@ -339,7 +359,7 @@ bool Extractor::write_saf(const VersionRecord& r, const platform::TargetFolder& 
     platform::File out;
     std::string temp;
     bool made = false;
-    if (!make_temp(folder, name, out, temp, mode, made)) return false;
+    if (!make_temp(folder, name, out, temp, mode, replacing, made)) return false;
     if (!made) return true;
     try {
         saf_->extract_data(r.container_index, out, [this] {
@@ -347,7 +367,7 @@ bool Extractor::write_saf(const VersionRecord& r, const platform::TargetFolder& 
         });
     } catch (...) {
         out.close();
-        folder.remove_file(temp);
+        discard(folder, temp);
         throw;
     }
     return put_in_place(folder, out, temp, name, e.last_access, e.last_write, replacing);
@@ -379,7 +399,7 @@ bool Extractor::write_zip(const VersionRecord& r, const platform::TargetFolder& 
     platform::File out;
     std::string temp;
     bool made = false;
-    if (!make_temp(folder, name, out, temp, mode, made)) return false;
+    if (!make_temp(folder, name, out, temp, mode, replacing, made)) return false;
     if (!made) return true;
     PasswordStream stream;
     const bool decode = node_.encoded && !options_.password.empty();
@@ -389,7 +409,7 @@ bool Extractor::write_zip(const VersionRecord& r, const platform::TargetFolder& 
     });
     if (result != ZR_OK) {
         out.close();
-        folder.remove_file(temp);
+        discard(folder, temp);
         ++failed_;
         zip_->result_text(result, text, sizeof text);
         ui_.message(strprintf("Error on zip extract: %s", text), "Zip Error!",
@@ -426,7 +446,7 @@ bool Extractor::write_discrete(const VersionRecord& r, const platform::TargetFol
     platform::File out;
     std::string temp;
     bool made = false;
-    if (!make_temp(folder, name, out, temp, 0600, made)) return false;
+    if (!make_temp(folder, name, out, temp, 0600, replacing, made)) return false;
     if (!made) return true;
 
     const bool decode = node_.encoded && !options_.password.empty();
@@ -456,7 +476,7 @@ bool Extractor::write_discrete(const VersionRecord& r, const platform::TargetFol
     }
     if (failure || stop_) {
         out.close();
-        folder.remove_file(temp);
+        discard(folder, temp);
         if (stop_) throw MyError(RUN_ABORTED, kAborted);
         ++failed_;
         ui_.message(strprintf("Write failed on file %s%s: %s\n", folder.path().c_str(),

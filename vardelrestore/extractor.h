@@ -87,11 +87,13 @@ class Extractor {
                    const std::string& name, bool replacing);
     bool write_discrete(const VersionRecord& r, const platform::TargetFolder& folder,
                         const std::string& name, bool replacing);
-    // Makes the temporary file; false with Cancel answered, true otherwise
-    // (`made` tells whether there is a file to write).
+    // Makes the file to write: unnamed for a new item, else under a
+    // temporary name (`temp`, "" for unnamed). False with Cancel answered,
+    // true otherwise (`made` tells whether there is a file to write).
     bool make_temp(const platform::TargetFolder& folder, const std::string& name,
-                   platform::File& out, std::string& temp, mode_t mode, bool& made);
-    // Times, flush and rename; false when it fails (told, temporary removed).
+                   platform::File& out, std::string& temp, mode_t mode, bool replacing, bool& made);
+    static void discard(const platform::TargetFolder& folder, const std::string& temp);
+    // Times, flush and the name; false when it fails (told, temporary removed).
     bool put_in_place(const platform::TargetFolder& folder, platform::File& out,
                       const std::string& temp, const std::string& name, uint64_t last_access,
                       uint64_t last_write, bool replacing);

@@ -268,9 +268,15 @@ int RestoreCli::run(const std::vector<std::string>& args) {
     if (a.list) {
         for (int c = 0; c < VersionList::kColumnCount; ++c)
             out_ << VersionList::header(c) << (c + 1 < VersionList::kColumnCount ? "\t" : "\n");
-        for (size_t row = 0; row < list.size(); ++row)
-            for (int c = 0; c < VersionList::kColumnCount; ++c)
-                out_ << list.cell(row, c) << (c + 1 < VersionList::kColumnCount ? "\t" : "\n");
+        std::string line;
+        for (size_t row = 0; row < list.size(); ++row) {
+            line.clear();
+            for (int c = 0; c < VersionList::kColumnCount; ++c) {
+                line += list.cell(row, c);
+                line += c + 1 < VersionList::kColumnCount ? '\t' : '\n';
+            }
+            out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+        }
         out_.flush();
         return out_ ? 0 : kFailed;
     }

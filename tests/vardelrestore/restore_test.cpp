@@ -232,6 +232,7 @@ TEST_F(Restore, TargetsFollowTheBaseDirectoryAndItsProposal) {
     EXPECT_EQ(where("/data/./a//b"), "a/b");
     for (const char* bad : {"/data/../../x", "../../x", "/x/../../y", "/data/a/.."})
         EXPECT_EQ(where(bad), "unsafe") << bad;
+    EXPECT_EQ(plan_target(std::string("/data/a\0/z", 10), o).kind, TargetPlan::Unsafe);
     EXPECT_EQ(where("/data/"), "skip");
 
     EXPECT_EQ(propose_base_directory({"/data/a/b.txt", "/data/a/c", "/data/ab/d"}), "/data/");
