@@ -13,8 +13,8 @@ namespace {
 void check(const vardel::TargetPlan& plan) {
     if (plan.kind != vardel::TargetPlan::Write) return;
     auto plain = [](const std::string& part) {
-        if (part.empty() || part == "." || part == ".." ||
-            part.find('/') != std::string::npos || part.find('\0') != std::string::npos)
+        if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos ||
+            part.find('\0') != std::string::npos)
             std::abort();
     };
     for (const std::string& f : plan.folders) plain(f);
