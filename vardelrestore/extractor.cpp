@@ -361,14 +361,28 @@ bool Extractor::write_saf(const VersionRecord& r, const platform::TargetFolder& 
     bool made = false;
     if (!make_temp(folder, name, out, temp, mode, replacing, made)) return false;
     if (!made) return true;
+    bool crc_ok = true;
     try {
-        saf_->extract_data(r.container_index, out, [this] {
-            if (stop_) throw MyError(RUN_ABORTED, kAborted);
-        });
+        saf_->extract_data(
+            r.container_index, out,
+            [this] {
+                if (stop_) throw MyError(RUN_ABORTED, kAborted);
+            },
+            &crc_ok);
     } catch (...) {
         out.close();
         discard(folder, temp);
         throw;
+    }
+    if (!crc_ok) {
+        // Damaged data must not take the place of a file, nor pass for restored.
+        out.close();
+        discard(folder, temp);
+        ++failed_;
+        ui_.message(strprintf("Bad data in the backup of %.*s: not extracted",
+                              static_cast<int>(r.path.size()), r.path.data()),
+                    "ERROR Reading File", MessageKind::Warning);
+        return true;
     }
     return put_in_place(folder, out, temp, name, e.last_access, e.last_write, replacing);
 }

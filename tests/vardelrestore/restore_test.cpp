@@ -296,6 +296,22 @@ TEST_F(Restore, HostileNamesAndPlantedLinksNeverLeadOutsideTheTarget) {
     EXPECT_EQ(refused, 2);
 }
 
+TEST_F(Restore, DataThatFailsItsCheckIsNotWrittenOverAFile) {
+    make_saf_set({{{"/d/a", "hello world"}}});
+    std::string saf = dest_ + "/" + destination::saf_archive(1, 1);
+    std::string bytes = read_file(saf);
+    bytes[bytes.find("hello world")] ^= 0x20;
+    test::write_whole_file(saf, bytes);
+    load(0);
+    write_file("out/a", "mine");
+    ExtractOptions o = to(path("out"), "/d/");
+    o.overwrite = ExtractOptions::Overwrite::All;
+    EXPECT_TRUE(extract(o));
+    EXPECT_EQ(read_file(path("out/a")), "mine");
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0], "ERROR Reading File: Bad data in the backup of /d/a: not extracted");
+}
+
 TEST_F(Restore, AWrongPasswordOrADamagedEntryCostsNoFile) {
     make_saf_set({{{"/d/a", "secret a"}, {"/d/b", std::string(70000, 'b')}}}, "right");
     load(0);
