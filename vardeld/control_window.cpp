@@ -187,7 +187,6 @@ void ControlWindow::on_control(const ControlRequest& r) {
             break;
         case PIPE_RESUME:
             log(LOG_DEBUG, "Received RESUME BACKUP command\n");
-            flags_.pause(false);
             if (state_.running) {
                 reply(r.slot, PIPE_INFO,
                       strprintf("Resuming backup %s", state_.running_set.c_str()));
@@ -196,6 +195,9 @@ void ControlWindow::on_control(const ControlRequest& r) {
                 reply(r.slot, PIPE_INFO, "Next backup will proceed as scheduled");
                 log(LOG_INFO, "Next backup will proceed as scheduled\n");
             }
+            // Cleared after the line, so the log never shows the run going on
+            // before the resume that let it.
+            flags_.pause(false);
             break;
         case PIPE_STOP:
             log(LOG_DEBUG, "Received STOP BACKUP command\n");
