@@ -107,4 +107,41 @@ ServiceFailure ServiceManager::start(const std::string& unit, std::string* detai
     return ServiceFailure::StartFailed;
 }
 
+ServiceFailure ServiceManager::request(std::vector<std::string> args, std::string* detail) const {
+    std::string program = find_program(systemctl_);
+    if (program.empty()) {
+        if (detail) *detail = systemctl_ + " not found";
+        return ServiceFailure::NoManager;
+    }
+    args.insert(args.begin(), program);
+    ProgramResult r = run_program(args, systemctl_environment(), timeout_);
+    if (r.exit_status == 0) return ServiceFailure::None;
+    if (detail) *detail = r.exit_status < 0 ? "systemctl did not finish" : first_line(r.output);
+    return ServiceFailure::Refused;
+}
+
+ServiceFailure ServiceManager::stop(const std::string& unit, std::string* detail) const {
+    return request({"stop", "--", unit}, detail);
+}
+
+ServiceFailure ServiceManager::enable(const std::string& unit, const std::string& root,
+                                      std::string* detail) const {
+    if (root.empty()) return request({"enable", "--", unit}, detail);
+    return request({"--root=" + root, "enable", "--", unit}, detail);
+}
+
+ServiceFailure ServiceManager::disable(const std::string& unit, const std::string& root,
+                                       std::string* detail) const {
+    if (root.empty()) return request({"disable", "--", unit}, detail);
+    return request({"--root=" + root, "disable", "--", unit}, detail);
+}
+
+ServiceFailure ServiceManager::reload_units(std::string* detail) const {
+    return request({"daemon-reload"}, detail);
+}
+
+ServiceFailure ServiceManager::reboot(std::string* detail) const {
+    return request({"reboot"}, detail);
+}
+
 }  // namespace vardel::platform

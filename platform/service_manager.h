@@ -5,6 +5,7 @@
 // thread. Any thread; an object holds no state but its settings.
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace vardel::platform {
 
@@ -16,7 +17,8 @@ enum class ServiceFailure {
     NoManager,   // systemctl missing, or no systemd to answer it
     NoService,   // systemd knows no such unit
     NoStatus,    // the unit's state could not be read
-    StartFailed  // systemd refused the start, or the service failed to come up
+    StartFailed,  // systemd refused the start, or the service failed to come up
+    Refused       // systemd refused another request (stop, enable, disable, reload)
 };
 
 struct ServiceQuery {
@@ -42,10 +44,26 @@ class ServiceManager {
     // `detail` gets systemctl's words on failure.
     ServiceFailure start(const std::string& unit, std::string* detail = nullptr) const;
 
+    // Stops the unit and waits until it has ended.
+    ServiceFailure stop(const std::string& unit, std::string* detail = nullptr) const;
+    // Enables the unit for every boot, or disables it. With `root`, in the
+    // system image below that folder (systemctl --root), which needs no
+    // running systemd.
+    ServiceFailure enable(const std::string& unit, const std::string& root = {},
+                          std::string* detail = nullptr) const;
+    ServiceFailure disable(const std::string& unit, const std::string& root = {},
+                           std::string* detail = nullptr) const;
+    // Makes systemd read the unit files again (after one was added or removed).
+    ServiceFailure reload_units(std::string* detail = nullptr) const;
+    // Restarts the machine.
+    ServiceFailure reboot(std::string* detail = nullptr) const;
+
     // systemctl's "ActiveState" value as a state.
     static ServiceState state_from_text(const std::string& active_state);
 
   private:
+    ServiceFailure request(std::vector<std::string> args, std::string* detail) const;
+
     std::string systemctl_;
     std::chrono::milliseconds timeout_;
 };

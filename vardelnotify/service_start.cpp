@@ -21,6 +21,7 @@ const char* message_of(platform::ServiceFailure f) {
         case platform::ServiceFailure::NoStatus:
             return "Couldn't get service status";
         case platform::ServiceFailure::StartFailed:
+        case platform::ServiceFailure::Refused:
         case platform::ServiceFailure::None:
             break;
     }

@@ -1,8 +1,6 @@
 #include "vardelcfg/ui/editor_window.h"
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,17 +8,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "common/suite_names.h"
 #include "gui/about_box.h"
+#include "gui/administrator.h"
 #include "gui/guarded_application.h"
 #include "gui/help_opener.h"
 #include "gui/icons.h"
@@ -488,8 +485,7 @@ bool EditorWindow::saved(const EditorState::SaveResult& result) {
 }
 
 void EditorWindow::offer_administrator() {
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    if (pkexec.isEmpty()) {
+    if (!gui::can_restart_as_administrator()) {
         gui::message_box(this,
                          QStringLiteral("The settings of this computer can only be changed by an "
                                         "administrator. Start the settings editor as root to "
@@ -505,19 +501,8 @@ void EditorWindow::offer_administrator() {
                          q(kCaption), MessageIcon::Question,
                          MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    // pkexec clears the environment: the display goes along by hand.
-    QStringList args = {QStringLiteral("env")};
-    for (const char* name : {"DISPLAY", "XAUTHORITY", "QT_QPA_PLATFORM"}) {
-        QByteArray value = qgetenv(name);
-        if (!value.isEmpty())
-            args << QStringLiteral("%1=%2").arg(q(name), QString::fromLocal8Bit(value));
-    }
-    if (qEnvironmentVariableIsEmpty("XAUTHORITY"))
-        args << QStringLiteral("XAUTHORITY=%1/.Xauthority").arg(QDir::homePath());
-    args << QCoreApplication::applicationFilePath();
-    if (!QProcess::startDetached(pkexec, args)) {
-        gui::message_box(this, QStringLiteral("Can't start %1").arg(pkexec), q(kCaption),
-                         MessageIcon::Warning);
+    if (QString why = gui::restart_as_administrator(); !why.isEmpty()) {
+        gui::message_box(this, why, q(kCaption), MessageIcon::Warning);
         return;
     }
     finish(QDialog::Rejected, true);
