@@ -91,3 +91,18 @@ TEST_F(PackageTest, HoldsTheSuiteInstallsIntoARootAndPurgesWithoutTrace) {
 
 }  // namespace
 }  // namespace vardel
+
+namespace vardel {
+namespace {
+
+// Every Help button opens help.html at its context number; each needs its section.
+TEST(HelpFile, HasASectionForEveryContextTheProgramsOpen) {
+    std::string help = test::read_whole_file(std::string(VARDEL_SOURCE_DIR) + "/packaging/help.html");
+    std::vector<int> contexts = {30, 110, 120, 130, 150, 160, 170, 190, 200, 330, 480};
+    for (int page = 0; page < 10; ++page) contexts.push_back(210 + 10 * page);
+    for (int c : contexts)
+        EXPECT_NE(help.find("id=\"" + std::to_string(c) + "\""), std::string::npos) << c;
+}
+
+}  // namespace
+}  // namespace vardel
