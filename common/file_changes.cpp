@@ -76,7 +76,8 @@ std::string apply_all(const std::vector<FileChange>& changes) {
 
 std::string copy_file(const std::string& source, const std::string& target, mode_t mode) {
     platform::File in;
-    if (!in.open(source, platform::OpenMode::Read)) return failure("Can't open", source, in.error());
+    if (!in.open(source, platform::OpenMode::Read))
+        return failure("Can't open", source, in.error());
     platform::File out;
     std::string temp;
     if (!platform::create_temp_beside(target, out, temp, "copy", mode))
@@ -103,7 +104,8 @@ std::string copy_file(const std::string& source, const std::string& target, mode
         ssize_t n = in.read(buf, sizeof buf);
         if (n < 0) return abandon("Can't read", source, in.error());
         if (n == 0) break;
-        if (!out.write_all(buf, static_cast<size_t>(n))) return abandon("Can't write", target, out.error());
+        if (!out.write_all(buf, static_cast<size_t>(n)))
+            return abandon("Can't write", target, out.error());
     }
     if (!out.set_mode(mode) || !out.sync()) return abandon("Can't write", target, out.error());
     out.close();

@@ -10,10 +10,9 @@ namespace vardel::install {
 namespace {
 
 constexpr InstalledFile kInstalledFiles[] = {
-    {"vardelinfo", true},  {"vardelrestore", true}, {"vardelagenda", true},
-    {"vardelwatch", true}, {"vardelnotify", true},  {"vardeld", true},
-    {"vardelcfg", true},   {kHelpFile, false},      {"vardelgo", true},
-    {"vardelremove", true}, {"vardelreg", true},    {"vardelctl", true},
+    {"vardelinfo", true},   {"vardelrestore", true}, {"vardelagenda", true}, {"vardelwatch", true},
+    {"vardelnotify", true}, {"vardeld", true},       {"vardelcfg", true},    {kHelpFile, false},
+    {"vardelgo", true},     {"vardelremove", true},  {"vardelreg", true},    {"vardelctl", true},
 };
 
 std::string env_folder(const char* name) {
@@ -80,9 +79,11 @@ DesktopFolders user_desktop_folders(const platform::Account& user) {
     }
     if (config.empty()) config = user.home + "/.config";
     if (data.empty()) data = user.home + "/.local/share";
-    return DesktopFolders{config + "/autostart",      data + "/applications",
+    return DesktopFolders{config + "/autostart",
+                          data + "/applications",
                           config + "/menus/applications-merged",
-                          data + "/desktop-directories", data + "/icons/hicolor",
+                          data + "/desktop-directories",
+                          data + "/icons/hicolor",
                           data + "/mime"};
 }
 

@@ -32,11 +32,20 @@ std::string entry_value(std::string_view s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -140,9 +149,15 @@ std::string autostart_entry_text(const ProgramLayout& layout) {
            "Name=Vardel Tray\n"
            "GenericName=Backup notices\n"
            "Comment=Start Tray Program\n"
-           "TryExec=" + entry_value(program) + "\n"
-           "Exec=" + desktop_exec_argument(program) + "\n"
-           "Icon=" + kIconName + "\n"
+           "TryExec=" +
+           entry_value(program) +
+           "\n"
+           "Exec=" +
+           desktop_exec_argument(program) +
+           "\n"
+           "Icon=" +
+           kIconName +
+           "\n"
            "Terminal=false\n"
            "NoDisplay=true\n"
            "X-GNOME-Autostart-enabled=true\n"
@@ -155,12 +170,19 @@ std::string association_entry_text(const ProgramLayout& layout) {
            "Type=Application\n"
            "Name=Vardel Backup Extractor\n"
            "Comment=Extract From a Backup\n"
-           "TryExec=" + entry_value(program) + "\n"
-           "Exec=" + desktop_exec_argument(program) + " %f\n"
-           "Icon=" + kIconName + "\n"
+           "TryExec=" +
+           entry_value(program) +
+           "\n"
+           "Exec=" +
+           desktop_exec_argument(program) +
+           " %f\n"
+           "Icon=" +
+           kIconName +
+           "\n"
            "Terminal=false\n"
            "NoDisplay=true\n"
-           "MimeType=" + kSafMimeType + ";\n";
+           "MimeType=" +
+           kSafMimeType + ";\n";
 }
 
 std::string merged_menu_file() {
@@ -178,10 +200,16 @@ std::string merged_menu_text() {
                "<Menu>\n"
                "  <Name>Applications</Name>\n"
                "  <Menu>\n"
-               "    <Name>") + kMenuName + "</Name>\n"
-           "    <Directory>" + menu_directory_file() + "</Directory>\n"
+               "    <Name>") +
+           kMenuName +
+           "</Name>\n"
+           "    <Directory>" +
+           menu_directory_file() +
+           "</Directory>\n"
            "    <Include>\n"
-           "      <Category>" + kMenuCategory + "</Category>\n"
+           "      <Category>" +
+           kMenuCategory +
+           "</Category>\n"
            "    </Include>\n"
            "  </Menu>\n"
            "</Menu>\n";
@@ -196,7 +224,9 @@ std::string mime_package_text() {
     return std::string(
                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-               "  <mime-type type=\"") + kSafMimeType + "\">\n"
+               "  <mime-type type=\"") +
+           kSafMimeType +
+           "\">\n"
            "    <comment>Vardel backup archive</comment>\n"
            "    <generic-icon name=\"package-x-generic\"/>\n"
            "    <glob pattern=\"*.SAF\" case-sensitive=\"true\"/>\n"
@@ -206,15 +236,22 @@ std::string mime_package_text() {
 }
 
 std::string service_unit_text(const ProgramLayout& layout) {
-    return std::string("[Unit]\n"
-                       "Description=") + kServiceName + ": " + kServiceDescription + "\n"
-           "Documentation=" + file_url(layout.help_file) + "\n"
+    return std::string(
+               "[Unit]\n"
+               "Description=") +
+           kServiceName + ": " + kServiceDescription +
+           "\n"
+           "Documentation=" +
+           file_url(layout.help_file) +
+           "\n"
            "After=local-fs.target network-online.target\n"
            "Wants=network-online.target\n"
            "\n"
            "[Service]\n"
            "Type=notify\n"
-           "ExecStart=" + unit_exec_argument(layout.service_program) + "\n"
+           "ExecStart=" +
+           unit_exec_argument(layout.service_program) +
+           "\n"
            "Restart=on-failure\n"
            "RestartSec=5\n"
            "# The run folder holds the control socket, the named events and the set locks.\n"

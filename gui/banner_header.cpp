@@ -21,7 +21,7 @@ BannerHeader::BannerHeader(QWidget* parent) : QWidget(parent) {
     const int side = fontMetrics().height() * 3;
     logo->setPixmap(suite_icon().pixmap(side, side));
     auto* banner = new QLabel(QStringLiteral("%1\n%2").arg(QString::fromUtf8(kBannerSlogan),
-                                                          QString::fromUtf8(kBannerSubtitle)),
+                                                           QString::fromUtf8(kBannerSubtitle)),
                               this);
     banner->setObjectName(QStringLiteral("banner_text"));
     QFont bold = banner->font();

@@ -14,9 +14,9 @@ enum class ServiceState { Stopped, Starting, Running, Stopping, Other };
 // Which step failed, in the order a client takes them.
 enum class ServiceFailure {
     None,
-    NoManager,   // systemctl missing, or no systemd to answer it
-    NoService,   // systemd knows no such unit
-    NoStatus,    // the unit's state could not be read
+    NoManager,    // systemctl missing, or no systemd to answer it
+    NoService,    // systemd knows no such unit
+    NoStatus,     // the unit's state could not be read
     StartFailed,  // systemd refused the start, or the service failed to come up
     Refused       // systemd refused another request (stop, enable, disable, reload)
 };

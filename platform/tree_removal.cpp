@@ -36,7 +36,8 @@ struct Walk {
             if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
                 names.emplace_back(e->d_name);
         }
-        for (const std::string& name : names) remove_entry(::dirfd(dir), path + "/" + name, name, device);
+        for (const std::string& name : names)
+            remove_entry(::dirfd(dir), path + "/" + name, name, device);
         ::closedir(dir);
     }
 
@@ -51,8 +52,8 @@ struct Walk {
                 report.kept.push_back(path);
                 return;
             }
-            int fd = ::openat(parent, name.c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int fd =
+                ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) {
                 fail(path, errno);
                 return;
@@ -77,7 +78,9 @@ bool remove_tree(const std::string& path, TreeRemoval& report, int* error) {
     std::string clean = path;
     while (clean.size() > 1 && clean.back() == '/') clean.pop_back();
     size_t slash = clean.rfind('/');
-    std::string parent_path = slash == std::string::npos ? "." : slash == 0 ? "/" : clean.substr(0, slash);
+    std::string parent_path = slash == std::string::npos ? "."
+                              : slash == 0               ? "/"
+                                                         : clean.substr(0, slash);
     std::string name = slash == std::string::npos ? clean : clean.substr(slash + 1);
     Walk walk{report};
     auto fail_with = [&](int err) {

@@ -59,10 +59,10 @@ int main(int argc, char** argv) {
         if (command_line.root.empty() && ::geteuid() != 0) {
             const QString text = QString::fromLatin1(kNeedsAdministratorToRemove);
             if (gui::can_restart_as_administrator() &&
-                gui::message_box(nullptr,
-                                 text + QStringLiteral("\n\nStart it again with administrator rights?"),
-                                 QStringLiteral("Error!"), gui::MessageIcon::Question,
-                                 gui::MessageButtons::YesNo) == gui::MessageAnswer::Yes) {
+                gui::message_box(
+                    nullptr, text + QStringLiteral("\n\nStart it again with administrator rights?"),
+                    QStringLiteral("Error!"), gui::MessageIcon::Question,
+                    gui::MessageButtons::YesNo) == gui::MessageAnswer::Yes) {
                 QString why = gui::restart_as_administrator(app.arguments().mid(1));
                 if (why.isEmpty()) return 0;
                 gui::message_box(nullptr, why, QStringLiteral("Error!"), gui::MessageIcon::Error);
@@ -88,9 +88,11 @@ int main(int argc, char** argv) {
         if (result != 1) return 0;
         // An uninstall from a system image is no reason to restart this machine.
         if (!options.places.is_real()) return 0;
-        std::string handler = platform::run_program(
-            {platform::find_program("xdg-mime"), "query", "default", "x-scheme-handler/mailto"},
-            {"PATH=/usr/bin:/bin", "LC_ALL=C"}, std::chrono::seconds(10)).output;
+        std::string handler =
+            platform::run_program(
+                {platform::find_program("xdg-mime"), "query", "default", "x-scheme-handler/mailto"},
+                {"PATH=/usr/bin:/bin", "LC_ALL=C"}, std::chrono::seconds(10))
+                .output;
         if (handler.find(".desktop") != std::string::npos &&
             gui::message_box(
                 nullptr,

@@ -14,9 +14,9 @@ namespace {
 
 // Trees that hold the system itself; nothing of the suite's lives directly
 // in them, and the kernel's own file systems not at all.
-const char* const kSystemTrees[] = {"bin",  "boot", "dev",  "etc",    "lib", "lib32", "lib64",
-                                    "libx32", "proc", "root", "run", "sbin", "sys", "tmp",
-                                    "usr",  "var"};
+const char* const kSystemTrees[] = {"bin",   "boot",   "dev",  "etc",  "lib", "lib32",
+                                    "lib64", "libx32", "proc", "root", "run", "sbin",
+                                    "sys",   "tmp",    "usr",  "var"};
 const char* const kVirtualTrees[] = {"dev", "proc", "run", "sys"};
 
 std::vector<std::string> pieces(const std::string& path) {
@@ -33,8 +33,9 @@ std::vector<std::string> pieces(const std::string& path) {
 
 bool is_within(const std::string& inner, const std::string& outer) {
     if (outer == "/") return true;
-    return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                              inner[outer.size()] == '/');
+    return inner == outer ||
+           (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+            inner[outer.size()] == '/');
 }
 
 }  // namespace
@@ -63,7 +64,8 @@ bool RemovalGuard::is_protected(const std::string& absolute) const {
         bool found = false;
         while (dirent* e = ::readdir(dir)) {
             std::string name = e->d_name;
-            if (found || name.size() < 6 || name.compare(name.size() - 5, 5, ".list") != 0) continue;
+            if (found || name.size() < 6 || name.compare(name.size() - 5, 5, ".list") != 0)
+                continue;
             if (name == std::string(install::kPackageName) + ".list") continue;
             std::ifstream list(info + "/" + name);
             std::string line;

@@ -12,11 +12,11 @@ namespace vardel {
 
 enum class FolderVerdict {
     Deletable,
-    TooShort,    // five characters or fewer
-    NotFullPath, // does not begin with "/"
-    Protected,   // "/", a top-level or system folder, a home, a package's folder
-    Link,        // the folder is a symbolic link
-    Missing,     // nothing there to delete
+    TooShort,     // five characters or fewer
+    NotFullPath,  // does not begin with "/"
+    Protected,    // "/", a top-level or system folder, a home, a package's folder
+    Link,         // the folder is a symbolic link
+    Missing,      // nothing there to delete
 };
 
 struct RemovalGuard {

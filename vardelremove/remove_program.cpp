@@ -37,8 +37,8 @@ RemoveCommandLine RemoveCommandLine::parse(const std::vector<std::string>& args)
 }
 
 Uninstaller::Options remove_options(const RemoveCommandLine& c) {
-    Uninstaller::Options o{install::SystemPlaces(c.root), platform::invoking_user(),
-                           platform::ServiceManager(), {}};
+    Uninstaller::Options o{
+        install::SystemPlaces(c.root), platform::invoking_user(), platform::ServiceManager(), {}};
     if (!c.user.empty())
         if (std::optional<platform::Account> a = platform::account_by_name(c.user)) o.user = *a;
     return o;

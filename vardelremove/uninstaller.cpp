@@ -85,7 +85,8 @@ std::optional<std::string> Uninstaller::start() {
         std::filesystem::create_directories(temp, ec);
     }
     work_folder_ = temp + "/" + kWorkFolder;
-    if (!private_folder(work_folder_)) return strprintf("Couldn't create log file %s", log_path().c_str());
+    if (!private_folder(work_folder_))
+        return strprintf("Couldn't create log file %s", log_path().c_str());
     const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
                       (phase_ == Phase::Cleanup ? O_APPEND : O_TRUNC);
     int fd = ::open(log_path().c_str(), flags, 0600);
@@ -114,7 +115,8 @@ std::optional<std::string> Uninstaller::start() {
     } catch (const MyError& e) {
         return fail(e.message());
     }
-    if (install::package_owns(o_.places, install::with_slash(install_dir_) + install::kMarkerProgram))
+    if (install::package_owns(o_.places,
+                              install::with_slash(install_dir_) + install::kMarkerProgram))
         return fail(strprintf("Vardel is installed as the Debian package \"%s\" on this system. "
                               "Remove it with apt.",
                               install::kPackageName)
@@ -156,7 +158,8 @@ void Uninstaller::shutdown_service() {
     }
     if (deletable) {
         std::string unit_file = o_.places.unit_folder() + "/" + unit;
-        bool deleted = o_.services.disable(unit, o_.places.root()) == platform::ServiceFailure::None;
+        bool deleted =
+            o_.services.disable(unit, o_.places.root()) == platform::ServiceFailure::None;
         deleted = install::apply_changes({{Kind::Remove, unit_file, {}}}).empty() && deleted;
         if (o_.places.is_real()) o_.services.reload_units();
         if (!deleted) write("\nError! Can't delete service\n");
@@ -181,12 +184,15 @@ std::string Uninstaller::cleanup_unit_text() const {
     std::string text =
         "[Unit]\n"
         "Description=Vardel clean-up after uninstall\n"
-        "ConditionPathExists=" + cleanup_copy() + "\n"
+        "ConditionPathExists=" +
+        cleanup_copy() +
+        "\n"
         "After=local-fs.target\n"
         "\n"
         "[Service]\n"
         "Type=oneshot\n"
-        "WorkingDirectory=" + work_folder_ + "\n";
+        "WorkingDirectory=" +
+        work_folder_ + "\n";
     // The clean-up must find the same settings store as this phase.
     if (const char* root = std::getenv("VARDEL_ROOT"); root && *root) {
         std::string assignment = "VARDEL_ROOT=";
@@ -197,7 +203,8 @@ std::string Uninstaller::cleanup_unit_text() const {
         }
         text += "Environment=\"" + assignment + "\"\n";
     }
-    text += "ExecStart=" + exec + "\n"
+    text += "ExecStart=" + exec +
+            "\n"
             "\n"
             "[Install]\n"
             "WantedBy=multi-user.target\n";
@@ -272,8 +279,9 @@ void Uninstaller::delete_folder(const char* which, const std::string& folder, bo
         struct stat st;
         std::string marker = dir + install::kMarkerProgram;
         if (::lstat(marker.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            write(strprintf("Couldn't find '%s' in specified programs dir. Won't attempt to delete.\n",
-                            install::kMarkerProgram));
+            write(strprintf(
+                "Couldn't find '%s' in specified programs dir. Won't attempt to delete.\n",
+                install::kMarkerProgram));
             return;
         }
     }

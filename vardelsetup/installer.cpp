@@ -50,7 +50,8 @@ std::string type_icon_name() {
 
 }  // namespace
 
-Installer::Installer(Options options, LogSink sink) : o_(std::move(options)), sink_(std::move(sink)) {}
+Installer::Installer(Options options, LogSink sink)
+    : o_(std::move(options)), sink_(std::move(sink)) {}
 
 void Installer::write(const std::string& text) {
     log_ += text;
@@ -107,8 +108,7 @@ bool Installer::run() {
 
 void Installer::create_folders() {
     const std::string& data = o_.state.data_dir();
-    for (const std::string& folder :
-         {o_.state.install_dir(), data, data + install::kLogFolder}) {
+    for (const std::string& folder : {o_.state.install_dir(), data, data + install::kLogFolder}) {
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
         if (ec || !std::filesystem::is_directory(folder)) {
@@ -165,9 +165,8 @@ std::string Installer::system_command(const std::vector<std::string>& argv) {
     if (program.empty()) return argv[0] + " not found";
     std::vector<std::string> args = argv;
     args[0] = program;
-    platform::ProgramResult r =
-        platform::run_program(args, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C"},
-                              std::chrono::minutes(1));
+    platform::ProgramResult r = platform::run_program(
+        args, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C"}, std::chrono::minutes(1));
     if (r.exit_status == 0) return {};
     std::string out = r.output.substr(0, r.output.find('\n'));
     return out.empty() ? joined(argv) + " failed" : out;
@@ -183,8 +182,8 @@ void Installer::install_service() {
             fail("failed to connect with SCM");
         }
         std::string unit = o_.places.unit_folder() + "/" + install::kServiceUnit;
-        std::string error = install::apply_changes(
-            {{Kind::Write, unit, install::service_unit_text(layout())}});
+        std::string error =
+            install::apply_changes({{Kind::Write, unit, install::service_unit_text(layout())}});
         std::string detail;
         if (error.empty()) {
             if (o_.places.is_real()) o_.services.reload_units();
@@ -203,8 +202,7 @@ void Installer::install_service() {
 void Installer::control_group() {
     const char* group = install::kControlGroup;
     std::string error;
-    if (!platform::group_exists(group))
-        error = system_command({"groupadd", "--system", group});
+    if (!platform::group_exists(group)) error = system_command({"groupadd", "--system", group});
     if (error.empty() && o_.user.uid != 0 && !o_.user.name.empty() &&
         !platform::user_in_group(o_.user, group))
         error = system_command({"usermod", "--append", "--groups", group, o_.user.name});

@@ -48,17 +48,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vardelsetup: %s (try --help)\n", command_line.error.c_str());
         return 2;
     }
-    if (command_line.unattended) return run_unattended(command_line, embedded_payload(), stdout, stderr);
+    if (command_line.unattended)
+        return run_unattended(command_line, embedded_payload(), stdout, stderr);
 
     gui::GuardedApplication app(argc, argv, QStringLiteral("vardelsetup"));
     install::SystemPlaces places(command_line.root);
     if (std::optional<std::string> stop = setup_start_check(places)) {
         if (*stop == kNeedsAdministrator && gui::can_restart_as_administrator()) {
-            if (gui::message_box(nullptr,
-                                 QString::fromStdString(*stop) +
-                                     QStringLiteral("\n\nStart it again with administrator rights?"),
-                                 QStringLiteral("Error!"), gui::MessageIcon::Question,
-                                 gui::MessageButtons::YesNo) == gui::MessageAnswer::Yes) {
+            if (gui::message_box(
+                    nullptr,
+                    QString::fromStdString(*stop) +
+                        QStringLiteral("\n\nStart it again with administrator rights?"),
+                    QStringLiteral("Error!"), gui::MessageIcon::Question,
+                    gui::MessageButtons::YesNo) == gui::MessageAnswer::Yes) {
                 QString why = gui::restart_as_administrator(app.arguments().mid(1));
                 if (why.isEmpty()) return 0;
                 gui::message_box(nullptr, why, QStringLiteral("Error!"), gui::MessageIcon::Error);
@@ -69,8 +71,8 @@ int main(int argc, char** argv) {
                          gui::MessageIcon::Error);
         return 1;
     }
-    Installer::Options options{SetupState(), {}, places, platform::invoking_user(),
-                               platform::ServiceManager()};
+    Installer::Options options{
+        SetupState(), {}, places, platform::invoking_user(), platform::ServiceManager()};
     try {
         options.state = SetupState::from_store();
         options.scratch = make_scratch_folder();
@@ -99,9 +101,10 @@ int main(int argc, char** argv) {
                          gui::MessageButtons::YesNo) == gui::MessageAnswer::Yes) {
         std::string why;
         if (options.services.reboot(&why) != platform::ServiceFailure::None)
-            gui::message_box(nullptr,
-                             QStringLiteral("Couldn't initiate reboot -- %1").arg(QString::fromStdString(why)),
-                             QStringLiteral("Reboot Failed"), gui::MessageIcon::Error);
+            gui::message_box(
+                nullptr,
+                QStringLiteral("Couldn't initiate reboot -- %1").arg(QString::fromStdString(why)),
+                QStringLiteral("Reboot Failed"), gui::MessageIcon::Error);
     }
     return 0;
 }

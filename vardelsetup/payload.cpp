@@ -56,7 +56,8 @@ bool PayloadUnpacker::write_archive(const std::string& path) {
         if (cancelled_) return fail("Cancelled");
         size_t n = std::min(kBlockSize, payload_.size() - written);
         if (!out.write_all(payload_.data() + written, n))
-            return fail(strprintf("Can't write %s: %s", path.c_str(), system_error_text(out.error())));
+            return fail(
+                strprintf("Can't write %s: %s", path.c_str(), system_error_text(out.error())));
         written += n;
         if (progress_)
             progress_("Extracting resource...", static_cast<int>(written * 100 / payload_.size()));
@@ -71,7 +72,8 @@ bool PayloadUnpacker::extract(const std::string& archive) {
     std::unique_ptr<ZipReader> zip = ZipReader::open(archive, &result);
     if (!zip) {
         ::unlink(archive.c_str());
-        return fail("The setup program's files are damaged: " + archive + " is no readable archive");
+        return fail("The setup program's files are damaged: " + archive +
+                    " is no readable archive");
     }
     const std::string dir = folder();
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
@@ -82,8 +84,7 @@ bool PayloadUnpacker::extract(const std::string& archive) {
         if (progress_) progress_("Extracting files...", static_cast<int>(i * 100 / count));
         const ZipEntryInfo* e = zip->entry(i);
         // A damaged entry is left out; the copy step then names the file missing.
-        if (e && plain_name(e->name) && (e->attributes & 0x10) == 0)
-            zip->extract(i, dir + e->name);
+        if (e && plain_name(e->name) && (e->attributes & 0x10) == 0) zip->extract(i, dir + e->name);
     }
     return true;
 }

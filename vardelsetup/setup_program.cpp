@@ -53,9 +53,10 @@ std::optional<std::string> setup_start_check(const install::SystemPlaces& places
         if (::geteuid() != 0) return std::string(kNeedsAdministrator);
     }
     if (::access(places.package_file_list().c_str(), F_OK) == 0)
-        return strprintf("Vardel is installed as the Debian package \"%s\" on this system. "
-                         "Upgrade or remove it with apt.",
-                         install::kPackageName);
+        return strprintf(
+            "Vardel is installed as the Debian package \"%s\" on this system. "
+            "Upgrade or remove it with apt.",
+            install::kPackageName);
     return std::nullopt;
 }
 
@@ -99,12 +100,12 @@ int run_unattended(const SetupCommandLine& c, std::span<const unsigned char> pay
                          unpacker.error().c_str());
             return 1;
         }
-        Installer installer({state, scratch, places, platform::invoking_user(),
-                             platform::ServiceManager()},
-                            [out](const std::string& text) {
-                                std::fputs(text.c_str(), out);
-                                std::fflush(out);
-                            });
+        Installer installer(
+            {state, scratch, places, platform::invoking_user(), platform::ServiceManager()},
+            [out](const std::string& text) {
+                std::fputs(text.c_str(), out);
+                std::fflush(out);
+            });
         bool ok = installer.run();
         for (const std::string& command : installer.left_to_system())
             std::fprintf(out, "Left to the system: %s\n", command.c_str());

@@ -44,7 +44,8 @@ SetupState SetupState::from_store() {
     s.previous_version_ = registry::read_text(*key, kCurrentVersionValue, "");
     std::string install = registry::read_text(*key, kInstallDirValue, "");
     std::string data = registry::read_text(*key, kDataPathValue, "");
-    if (!install.empty() && unusable(install).empty()) s.install_dir_ = install::with_slash(install);
+    if (!install.empty() && unusable(install).empty())
+        s.install_dir_ = install::with_slash(install);
     if (!data.empty() && unusable(data).empty()) s.data_dir_ = install::with_slash(data);
     return s;
 }

@@ -16,17 +16,17 @@ class PackageTest : public test::ScratchTest {
   protected:
     // Builds the package once into the scratch folder; its path.
     std::string build_package() {
-        test::ChildResult r = test::run_program(
-            {VARDEL_CPACK, "-G", "DEB", "-B", path("out"), "--config",
-             std::string(VARDEL_BUILD_DIR) + "/CPackConfig.cmake"},
-            {}, {}, std::chrono::minutes(4));
+        test::ChildResult r =
+            test::run_program({VARDEL_CPACK, "-G", "DEB", "-B", path("out"), "--config",
+                               std::string(VARDEL_BUILD_DIR) + "/CPackConfig.cmake"},
+                              {}, {}, std::chrono::minutes(4));
         EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
         return path("out/vardel_1.1_amd64.deb");
     }
     test::ChildResult dpkg(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {"/usr/bin/dpkg", "--root=" + path("sys"),
-                                         "--force-script-chrootless", "--force-not-root",
-                                         "--force-depends", "--log=" + path("dpkg.log")};
+        std::vector<std::string> argv = {
+            "/usr/bin/dpkg",    "--root=" + path("sys"), "--force-script-chrootless",
+            "--force-not-root", "--force-depends",       "--log=" + path("dpkg.log")};
         argv.insert(argv.end(), args.begin(), args.end());
         return test::run_program(argv, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin"});
     }
@@ -62,8 +62,8 @@ TEST_F(PackageTest, HoldsTheSuiteInstallsIntoARootAndPurgesWithoutTrace) {
         EXPECT_NE(contents.out.find(file), std::string::npos) << file;
 
     if (fs::exists("/usr/bin/lintian")) {
-        test::ChildResult lint = test::run_program({"/usr/bin/lintian", deb}, {}, {},
-                                                   std::chrono::minutes(4));
+        test::ChildResult lint =
+            test::run_program({"/usr/bin/lintian", deb}, {}, {}, std::chrono::minutes(4));
         EXPECT_EQ(lint.out.find("E: "), std::string::npos) << lint.out;
     } else {
         ADD_FAILURE() << "lintian is missing: scripts/install-deps installs it";
@@ -78,9 +78,10 @@ TEST_F(PackageTest, HoldsTheSuiteInstallsIntoARootAndPurgesWithoutTrace) {
     EXPECT_TRUE(fs::is_symlink(
         path("sys/etc/systemd/system/multi-user.target.wants/vardelclient.service")));
     // The maintainer script made the store inside that root.
-    test::ChildResult store = test::run_program(
-        {test::program_path("vardelreg"), "get", "HKLM\\software\\Brindlecore\\Vardel", "InstallDir"},
-        {"VARDEL_ROOT=" + path("sys/var/lib/vardel")});
+    test::ChildResult store =
+        test::run_program({test::program_path("vardelreg"), "get",
+                           "HKLM\\software\\Brindlecore\\Vardel", "InstallDir"},
+                          {"VARDEL_ROOT=" + path("sys/var/lib/vardel")});
     EXPECT_EQ(store.out, "/usr/bin/\n") << store.err;
     EXPECT_TRUE(fs::is_directory(path("sys/var/lib/vardel/logs")));
 
@@ -97,7 +98,8 @@ namespace {
 
 // Every Help button opens help.html at its context number; each needs its section.
 TEST(HelpFile, HasASectionForEveryContextTheProgramsOpen) {
-    std::string help = test::read_whole_file(std::string(VARDEL_SOURCE_DIR) + "/packaging/help.html");
+    std::string help =
+        test::read_whole_file(std::string(VARDEL_SOURCE_DIR) + "/packaging/help.html");
     std::vector<int> contexts = {30, 110, 120, 130, 150, 160, 170, 190, 200, 330, 480};
     for (int page = 0; page < 10; ++page) contexts.push_back(210 + 10 * page);
     for (int c : contexts)

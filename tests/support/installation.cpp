@@ -12,14 +12,24 @@ ScratchInstall::ScratchInstall(std::string scratch) : scratch_(std::move(scratch
 }
 
 std::vector<std::string> ScratchInstall::environment() const {
-    return {"TMPDIR=" + scratch_ + "/tmp", "HOME=" + home(),
-            "XDG_CONFIG_HOME=" + home() + "/.config", "XDG_DATA_HOME=" + home() + "/.local/share",
-            "SUDO_UID", "SUDO_USER", "PKEXEC_UID"};
+    return {"TMPDIR=" + scratch_ + "/tmp",
+            "HOME=" + home(),
+            "XDG_CONFIG_HOME=" + home() + "/.config",
+            "XDG_DATA_HOME=" + home() + "/.local/share",
+            "SUDO_UID",
+            "SUDO_USER",
+            "PKEXEC_UID"};
 }
 
 ChildResult ScratchInstall::setup(const std::vector<std::string>& extra) const {
-    std::vector<std::string> argv = {program_path("vardelsetup"), "--unattended", "--root", sys(),
-                                     "--prefix", prefix(), "--data", data()};
+    std::vector<std::string> argv = {program_path("vardelsetup"),
+                                     "--unattended",
+                                     "--root",
+                                     sys(),
+                                     "--prefix",
+                                     prefix(),
+                                     "--data",
+                                     data()};
     argv.insert(argv.end(), extra.begin(), extra.end());
     return run_program(argv, environment());
 }

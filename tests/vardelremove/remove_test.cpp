@@ -64,9 +64,10 @@ TEST_F(RemoveTest, RemovesAnInstallationCompletelyAndNothingBesides) {
 
     r = install.run_installed("vardelremove", {"--unattended", "--root", install.sys()});
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_EQ(r.out,
-              "Begin Uninstall...\nShutdown service... \tDone\nDelete auto-start entries... \tDone\n"
-              "Set up reboot cleanup process... \tDone\n\nUninstall Complete!\n");
+    EXPECT_EQ(
+        r.out,
+        "Begin Uninstall...\nShutdown service... \tDone\nDelete auto-start entries... \tDone\n"
+        "Set up reboot cleanup process... \tDone\n\nUninstall Complete!\n");
     const std::string units = install.system_path("/etc/systemd/system/");
     EXPECT_FALSE(fs::exists(units + "vardelclient.service"));
     EXPECT_FALSE(fs::exists(units + "multi-user.target.wants/vardelclient.service"));
@@ -114,9 +115,9 @@ TEST_F(RemoveTest, CleanupLeavesFoldersItMustNotDeleteAndSaysWhy) {
         registry::write_text(*key, kCurrentVersionValue, "1.1");
         registry::write_text(*key, kInstallDirValue, install_dir);
         registry::write_text(*key, kDataPathValue, data_dir);
-        test::ChildResult r = test::run_program(
-            {test::program_path("vardelremove"), "-R", "--root", install.sys()},
-            install.environment());
+        test::ChildResult r =
+            test::run_program({test::program_path("vardelremove"), "-R", "--root", install.sys()},
+                              install.environment());
         EXPECT_EQ(r.exit_code, 0) << r.err;
         return read_file(install.system_path("/var/tmp/vardel-remove/uninstall_log.txt"));
     };
@@ -141,15 +142,15 @@ TEST(Vardelremove, ShowsItsDialogAndEndsWhenItIsClosed) {
     test::ScratchInstall install(scratch);
     std::vector<std::string> env = install.environment();
     env.push_back("VARDEL_ROOT=" + scratch + "/store");
-    test::ChildResult r = test::run_program(
-        {test::program_path("vardelsetup"), "--unattended", "--root", install.sys(), "--prefix",
-         install.prefix(), "--data", install.data()},
-        env);
+    test::ChildResult r =
+        test::run_program({test::program_path("vardelsetup"), "--unattended", "--root",
+                           install.sys(), "--prefix", install.prefix(), "--data", install.data()},
+                          env);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_EQ(test::XDisplay().show_and_close(
-                  {test::program_path("vardelremove"), "--root", install.sys()}, "Uninstall Vardel",
-                  env),
-              "");
+    EXPECT_EQ(
+        test::XDisplay().show_and_close(
+            {test::program_path("vardelremove"), "--root", install.sys()}, "Uninstall Vardel", env),
+        "");
     EXPECT_TRUE(fs::exists(install.prefix() + "vardelnotify")) << "closing it removes nothing";
     test::remove_tree(scratch);
 }

@@ -56,14 +56,13 @@ TEST_F(SetupTest, PayloadIsWrittenWholeAndExtractedEntryByEntry) {
     write_file("in/vardelgo", "program");
     write_file("in/help.html", "<html>");
     // Python writes the hostile name a flat payload never holds.
-    auto made = test::run_program(
-        {"/usr/bin/python3", "-c",
-         "import sys, zipfile\n"
-         "z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n"
-         "z.write(sys.argv[2] + '/vardelgo', 'vardelgo')\n"
-         "z.write(sys.argv[2] + '/help.html', 'help.html')\n"
-         "z.writestr('../escaped', 'out')\n",
-         path("payload.zip"), path("in")});
+    auto made = test::run_program({"/usr/bin/python3", "-c",
+                                   "import sys, zipfile\n"
+                                   "z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n"
+                                   "z.write(sys.argv[2] + '/vardelgo', 'vardelgo')\n"
+                                   "z.write(sys.argv[2] + '/help.html', 'help.html')\n"
+                                   "z.writestr('../escaped', 'out')\n",
+                                   path("payload.zip"), path("in")});
     ASSERT_EQ(made.exit_code, 0) << made.err;
     std::string bytes = file_bytes(path("payload.zip"));
     std::span<const unsigned char> payload(reinterpret_cast<const unsigned char*>(bytes.data()),
@@ -80,8 +79,8 @@ TEST_F(SetupTest, PayloadIsWrittenWholeAndExtractedEntryByEntry) {
     EXPECT_EQ(file_bytes(path("scratch/temp/vardelgo")), "program");
     EXPECT_EQ(file_bytes(path("scratch/temp/help.html")), "<html>");
     EXPECT_FALSE(fs::exists(path("scratch/escaped")));
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Extracting resource...", "Extracting files...",
-                                                   "Done."}));
+    EXPECT_EQ(statuses,
+              (std::vector<std::string>{"Extracting resource...", "Extracting files...", "Done."}));
     EXPECT_EQ(last, 100);
 
     // A damaged payload fails, and its archive does not stay behind.
@@ -123,15 +122,16 @@ TEST_F(SetupTest, InstallsIntoTheFoldersGivenAndUpgradesEveryFile) {
         install.system_path("/etc/xdg/autostart/vardelnotify.desktop"),
         install.system_path("/usr/local/share/desktop-directories/vardel-pellin.directory"),
         menu + "/vardelrestore-saf.desktop"};
-    for (const char* name : {"Backup Settings", "About Vardel", "Schedule List", "Status",
-                             "Start a Backup", "Extract Files", "Uninstall Vardel", "Tray",
-                             "Vardel Help"})
+    for (const char* name :
+         {"Backup Settings", "About Vardel", "Schedule List", "Status", "Start a Backup",
+          "Extract Files", "Uninstall Vardel", "Tray", "Vardel Help"})
         entries.push_back(menu + "/" + name + ".desktop");
     for (const std::string& entry : entries) {
         test::ChildResult v = test::run_program({"/usr/bin/desktop-file-validate", entry});
         EXPECT_EQ(v.exit_code, 0) << entry << ": " << v.out << v.err;
     }
-    EXPECT_TRUE(fs::exists(install.system_path("/etc/xdg/menus/applications-merged/vardel-pellin.menu")));
+    EXPECT_TRUE(
+        fs::exists(install.system_path("/etc/xdg/menus/applications-merged/vardel-pellin.menu")));
     EXPECT_NE(read_file(install.system_path("/usr/local/share/mime/packages/vardel-saf.xml"))
                   .find("<glob pattern=\"*.SAF\""),
               std::string::npos);
@@ -170,8 +170,10 @@ TEST_F(SetupTest, PerUserPutsMenuAndAutostartIntoTheUsersFolders) {
     test::ChildResult r = install.setup({"--user"});
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_TRUE(fs::exists(install.home() + "/.config/autostart/vardelnotify.desktop"));
-    EXPECT_TRUE(fs::exists(install.home() + "/.local/share/applications/vardel-pellin/Tray.desktop"));
-    EXPECT_TRUE(fs::exists(install.home() + "/.config/menus/applications-merged/vardel-pellin.menu"));
+    EXPECT_TRUE(
+        fs::exists(install.home() + "/.local/share/applications/vardel-pellin/Tray.desktop"));
+    EXPECT_TRUE(
+        fs::exists(install.home() + "/.config/menus/applications-merged/vardel-pellin.menu"));
     EXPECT_FALSE(fs::exists(install.system_path("/etc/xdg/autostart/vardelnotify.desktop")));
     // The file type stays the machine's.
     EXPECT_TRUE(fs::exists(install.system_path("/usr/local/share/mime/packages/vardel-saf.xml")));
@@ -179,8 +181,8 @@ TEST_F(SetupTest, PerUserPutsMenuAndAutostartIntoTheUsersFolders) {
     // The person behind sudo joins the control group (planned, in a test).
     std::vector<std::string> env = install.environment();
     env.push_back("SUDO_UID=65534");
-    r = test::run_program({test::program_path("vardelsetup"), "--unattended", "--root", install.sys(),
-                           "--prefix", install.prefix(), "--data", install.data()},
+    r = test::run_program({test::program_path("vardelsetup"), "--unattended", "--root",
+                           install.sys(), "--prefix", install.prefix(), "--data", install.data()},
                           env);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Left to the system: usermod --append --groups vardel nobody"),
@@ -199,8 +201,9 @@ TEST_F(SetupTest, FailsClearlyAndStopsAtTheFailingStep) {
     EXPECT_NE(r.out.find("Create all required dirs... \n\tCan't create " + path("blocker/data/")),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("Unanticipated error: failed to create required dirs\nInstallation aborted\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Unanticipated error: failed to create required dirs\nInstallation aborted\n"),
+        std::string::npos)
         << r.out;
     EXPECT_NE(r.err.find("install_log.txt"), std::string::npos) << r.err;
     EXPECT_EQ(product_text(kCurrentVersionValue), "<no key>");

@@ -28,11 +28,12 @@ class WizardTest : public test::ScratchTest {
     void SetUp() override {
         ScratchTest::SetUp();
         install_ = std::make_unique<test::ScratchInstall>(scratch());
-        payload_ = test::read_whole_file(std::string(VARDEL_BUILD_DIR) + "/vardelsetup/payload.zip");
+        payload_ =
+            test::read_whole_file(std::string(VARDEL_BUILD_DIR) + "/vardelsetup/payload.zip");
         fs::create_directories(path("work"));
-        PayloadUnpacker unpacker({reinterpret_cast<const unsigned char*>(payload_.data()),
-                                  payload_.size()},
-                                 path("work"));
+        PayloadUnpacker unpacker(
+            {reinterpret_cast<const unsigned char*>(payload_.data()), payload_.size()},
+            path("work"));
         ASSERT_TRUE(unpacker.run()) << unpacker.error();
         options_ = {SetupState(), path("work"), install::SystemPlaces(install_->sys()),
                     platform::Account{0, 0, "root", install_->home()}, platform::ServiceManager()};
@@ -109,7 +110,8 @@ TEST_F(WizardTest, InstallsOnItsLastPageWithEveryButtonHeldUntilTheEnd) {
     EXPECT_EQ(heading->text(), "Installation Complete");
     EXPECT_EQ(button(w, "next")->text(), "Done");
     EXPECT_TRUE(button(w, "next")->isEnabled());
-    EXPECT_TRUE(w.findChild<gui::LogPane*>("log")->toPlainText().contains("Cleanup... \tDone\nComplete!"));
+    EXPECT_TRUE(
+        w.findChild<gui::LogPane*>("log")->toPlainText().contains("Cleanup... \tDone\nComplete!"));
     EXPECT_TRUE(fs::exists(install_->prefix() + "vardelnotify"));
     button(w, "next")->click();
     EXPECT_EQ(w.result(), 1);

@@ -26,7 +26,8 @@ RemoveDialog::RemoveDialog(Uninstaller& remover, QWidget* parent)
     : QDialog(parent), remover_(remover) {
     remover_.set_view([this](const std::string& text) {
         QString t = QString::fromStdString(text);
-        QMetaObject::invokeMethod(this, [this, t] { log_->append_text(t); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, t] { log_->append_text(t); }, Qt::QueuedConnection);
     });
     setWindowTitle(QStringLiteral("Uninstall Vardel"));
     setWindowIcon(gui::suite_icon());
@@ -104,7 +105,8 @@ void RemoveDialog::start_uninstall() {
     uninstall_->setEnabled(false);
     worker_ = std::thread([this] {
         bool ok = remover_.uninstall();
-        QMetaObject::invokeMethod(this, [this, ok] { ended(ok); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, ok] { ended(ok); }, Qt::QueuedConnection);
     });
 }
 

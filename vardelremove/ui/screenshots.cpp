@@ -8,8 +8,9 @@ int main(int argc, char** argv) {
     using namespace vardel;
     QString folder = gui::screenshot_folder(argc, argv);
     gui::GuardedApplication app(argc, argv, QStringLiteral("vardelremove_screenshots"));
-    Uninstaller remover({install::SystemPlaces(), platform::Account{}, platform::ServiceManager(), {}},
-                        Uninstaller::Phase::Interactive);
+    Uninstaller remover(
+        {install::SystemPlaces(), platform::Account{}, platform::ServiceManager(), {}},
+        Uninstaller::Phase::Interactive);
     bool ok = true;
     {
         RemoveDialog dialog(remover);

@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
     ok &= gui::save_screenshot(*wizard, folder, QStringLiteral("vardelsetup-terminated"));
 
     auto reboot = gui::build_message_box(
-        nullptr, QStringLiteral("You must reboot your PC to complete the installation. Reboot Now?"),
+        nullptr,
+        QStringLiteral("You must reboot your PC to complete the installation. Reboot Now?"),
         QStringLiteral("Reboot Required"), gui::MessageIcon::Question, gui::MessageButtons::YesNo);
     ok &= gui::save_screenshot(*reboot, folder, QStringLiteral("vardelsetup-reboot"));
     return ok ? 0 : 1;

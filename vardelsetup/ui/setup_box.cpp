@@ -14,12 +14,10 @@ namespace vardel {
 
 SetupBox::SetupBox(std::span<const unsigned char> payload, const std::string& scratch,
                    QWidget* parent)
-    : QDialog(parent),
-      unpacker_(payload, scratch, [this](const char* status, int percent) {
+    : QDialog(parent), unpacker_(payload, scratch, [this](const char* status, int percent) {
           QString text = QString::fromLatin1(status);
           QMetaObject::invokeMethod(
-              this, [this, text, percent] { show_progress(text, percent); },
-              Qt::QueuedConnection);
+              this, [this, text, percent] { show_progress(text, percent); }, Qt::QueuedConnection);
       }) {
     setWindowTitle(QStringLiteral("Vardel Installation Setup"));
     setWindowIcon(gui::suite_icon());
@@ -57,7 +55,8 @@ void SetupBox::show_progress(const QString& status, int percent) {
 int SetupBox::exec() {
     worker_ = std::thread([this] {
         bool ok = unpacker_.run();
-        QMetaObject::invokeMethod(this, [this, ok] { finished(ok); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, ok] { finished(ok); }, Qt::QueuedConnection);
     });
     return QDialog::exec();
 }

@@ -115,14 +115,16 @@ QWidget* SetupWizard::make_welcome() {
         page, QStringLiteral("Welcome to the Windows Setup Wizard for Vardel Pellin Backup "), 1.6,
         true));
     v->addSpacing(10);
-    v->addWidget(text_label(
-        page, QStringLiteral("This wizard helps you install Vardel Pellin Version %1")
-                  .arg(QLatin1String(kProductVersion)),
-        1.0, true));
+    v->addWidget(text_label(page,
+                            QStringLiteral("This wizard helps you install Vardel Pellin Version %1")
+                                .arg(QLatin1String(kProductVersion)),
+                            1.0, true));
     v->addSpacing(10);
-    v->addWidget(text_label(page, QStringLiteral(
-        "No changes will be made to your system until you actually click the INSTALL button. "
-        "After installation, you will need to reboot your PC.")));
+    v->addWidget(text_label(
+        page,
+        QStringLiteral(
+            "No changes will be made to your system until you actually click the INSTALL button. "
+            "After installation, you will need to reboot your PC.")));
     v->addStretch(1);
     v->addWidget(text_label(page, QStringLiteral("To continue, click Next.")));
     return page;
@@ -132,10 +134,12 @@ QWidget* SetupWizard::make_licence() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("licence"));
     auto* v = new QVBoxLayout(page);
-    v->addWidget(text_label(page, QStringLiteral(
-        "The End-User License Agreement (EULA) contains all the terms and conditions that "
-        "pertain to the software product. By checking the agreement box at bottom, you accept "
-        "the terms of the EULA.")));
+    v->addWidget(text_label(
+        page,
+        QStringLiteral(
+            "The End-User License Agreement (EULA) contains all the terms and conditions that "
+            "pertain to the software product. By checking the agreement box at bottom, you accept "
+            "the terms of the EULA.")));
     licence_ = new QTextBrowser(page);
     licence_->setObjectName(QStringLiteral("eula"));
     licence_->setOpenLinks(false);
@@ -201,11 +205,12 @@ QWidget* SetupWizard::make_summary() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("summary"));
     auto* v = new QVBoxLayout(page);
-    v->addWidget(text_label(page, QStringLiteral("You are now ready to install the Vardel Pellin client!"),
-                            1.6, true));
+    v->addWidget(text_label(
+        page, QStringLiteral("You are now ready to install the Vardel Pellin client!"), 1.6, true));
     v->addSpacing(10);
     v->addWidget(text_label(
-        page, QStringLiteral("Please review the following information before starting the installation."),
+        page,
+        QStringLiteral("Please review the following information before starting the installation."),
         1.0, true));
     v->addSpacing(10);
     auto* form = new QFormLayout;
@@ -222,7 +227,8 @@ QWidget* SetupWizard::make_summary() {
     form->addRow(QStringLiteral("Data Path"), summary_data_);
     v->addLayout(form);
     v->addStretch(1);
-    v->addWidget(text_label(page, QStringLiteral("To begin installation, click the Install button.")));
+    v->addWidget(
+        text_label(page, QStringLiteral("To begin installation, click the Install button.")));
     return page;
 }
 
@@ -325,11 +331,12 @@ void SetupWizard::start_install() {
     worker_ = std::thread([this, options = std::move(options)]() mutable {
         Installer installer(std::move(options), [this](const std::string& text) {
             QString t = q(text);
-            QMetaObject::invokeMethod(this, [this, t] { log_->append_text(t); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, t] { log_->append_text(t); }, Qt::QueuedConnection);
         });
         bool ok = installer.run();
-        QMetaObject::invokeMethod(this, [this, ok] { install_ended(ok); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, ok] { install_ended(ok); }, Qt::QueuedConnection);
     });
 }
 
@@ -399,8 +406,8 @@ void SetupWizard::keyPressEvent(QKeyEvent* event) {
 }
 
 void SetupWizard::help() {
-    gui::HelpOpener opener(
-        {q(base_.scratch + "/" + PayloadUnpacker::kFolderName)}, QStringLiteral("xdg-open"));
+    gui::HelpOpener opener({q(base_.scratch + "/" + PayloadUnpacker::kFolderName)},
+                           QStringLiteral("xdg-open"));
     opener.open(this, kHelpContexts[page()]);
 }
 
