@@ -9,6 +9,7 @@
 #include "common/text_helpers.h"
 #include "platform/atomic_file.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/tree_removal.h"
 
 namespace vardel::install {
@@ -73,6 +74,14 @@ std::string apply_all(const std::vector<FileChange>& changes) {
 }
 
 }  // namespace
+
+void refresh_cache(const char* tool, const std::string& folder) {
+    std::string program = platform::find_program(tool);
+    struct stat st;
+    if (program.empty() || ::stat(folder.c_str(), &st) != 0) return;
+    platform::run_program({program, folder}, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C"},
+                          std::chrono::minutes(1));
+}
 
 std::string copy_file(const std::string& source, const std::string& target, mode_t mode) {
     platform::File in;

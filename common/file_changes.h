@@ -35,6 +35,11 @@ struct FileChange {
 std::string apply_changes(const std::vector<FileChange>& changes,
                           const platform::Account* user = nullptr);
 
+// Runs a desktop tool that rebuilds a cache of `folder` after a change
+// ("update-mime-database", "update-desktop-database"), when the tool and
+// the folder are there. A cache not rebuilt is no failure of the change.
+void refresh_cache(const char* tool, const std::string& folder);
+
 // Copies `source` as `target` through a temporary file beside it, with
 // `mode`. "" or the failure's text.
 std::string copy_file(const std::string& source, const std::string& target, mode_t mode);

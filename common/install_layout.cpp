@@ -25,6 +25,13 @@ std::string env_folder(const char* name) {
 
 }  // namespace
 
+std::string type_icon_file() {
+    std::string name = kSafMimeType;
+    for (char& c : name)
+        if (c == '/') c = '-';
+    return name + ".svg";
+}
+
 std::string with_slash(std::string_view folder) {
     std::string s(folder);
     while (s.size() > 1 && s.back() == '/') s.pop_back();

@@ -48,6 +48,9 @@ inline constexpr const char* kAssociationEntry = "vardelrestore-saf.desktop";
 // The Debian package, when the suite was installed that way.
 inline constexpr const char* kPackageName = "vardel";
 
+// The file type's icon in an icon theme ("application-x-vardel-saf.svg").
+std::string type_icon_file();
+
 // A folder path with exactly one "/" at its end.
 std::string with_slash(std::string_view folder);
 

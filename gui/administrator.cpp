@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "gui/message_box.h"
+
 namespace vardel::gui {
 
 namespace {
@@ -33,6 +35,21 @@ QString restart_as_administrator(const QStringList& arguments) {
     args << QCoreApplication::applicationFilePath() << arguments;
     if (!QProcess::startDetached(pkexec, args)) return QStringLiteral("Can't start %1").arg(pkexec);
     return {};
+}
+
+bool offer_restart_as_administrator(const QString& text, const QStringList& arguments) {
+    const QString caption = QStringLiteral("Error!");
+    if (!can_restart_as_administrator()) {
+        message_box(nullptr, text, caption, MessageIcon::Error);
+        return false;
+    }
+    if (message_box(nullptr, text + QStringLiteral("\n\nStart it again with administrator rights?"),
+                    caption, MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
+        return false;
+    QString why = restart_as_administrator(arguments);
+    if (why.isEmpty()) return true;
+    message_box(nullptr, why, caption, MessageIcon::Error);
+    return false;
 }
 
 }  // namespace vardel::gui

@@ -15,4 +15,10 @@ bool can_restart_as_administrator();
 // ends).
 QString restart_as_administrator(const QStringList& arguments = {});
 
+// Tells the user that only an administrator may go on (`text`, caption
+// "Error!") and, where pkexec is there, offers to start this program again
+// with `arguments` and administrator rights. True when the new start is
+// under way (this one then ends).
+bool offer_restart_as_administrator(const QString& text, const QStringList& arguments);
+
 }  // namespace vardel::gui

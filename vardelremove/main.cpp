@@ -57,18 +57,9 @@ int main(int argc, char** argv) {
 
         gui::GuardedApplication app(argc, argv, QStringLiteral("vardelremove"));
         if (command_line.root.empty() && ::geteuid() != 0) {
-            const QString text = QString::fromLatin1(kNeedsAdministratorToRemove);
-            if (gui::can_restart_as_administrator() &&
-                gui::message_box(
-                    nullptr, text + QStringLiteral("\n\nStart it again with administrator rights?"),
-                    QStringLiteral("Error!"), gui::MessageIcon::Question,
-                    gui::MessageButtons::YesNo) == gui::MessageAnswer::Yes) {
-                QString why = gui::restart_as_administrator(app.arguments().mid(1));
-                if (why.isEmpty()) return 0;
-                gui::message_box(nullptr, why, QStringLiteral("Error!"), gui::MessageIcon::Error);
-            } else if (!gui::can_restart_as_administrator()) {
-                gui::message_box(nullptr, text, QStringLiteral("Error!"), gui::MessageIcon::Error);
-            }
+            if (gui::offer_restart_as_administrator(
+                    QString::fromLatin1(kNeedsAdministratorToRemove), app.arguments().mid(1)))
+                return 0;
             return kStartFailed;
         }
         Uninstaller::Options options = remove_options(command_line);

@@ -36,21 +36,6 @@ bool private_folder(const std::string& path) {
            (st.st_mode & 077) == 0;
 }
 
-std::string type_icon_name() {
-    std::string name = install::kSafMimeType;
-    for (char& c : name)
-        if (c == '/') c = '-';
-    return name + ".svg";
-}
-
-void refresh(const char* tool, const std::string& folder) {
-    std::string program = platform::find_program(tool);
-    struct stat st;
-    if (program.empty() || ::stat(folder.c_str(), &st) != 0) return;
-    platform::run_program({program, folder}, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C"},
-                          std::chrono::minutes(1));
-}
-
 }  // namespace
 
 Uninstaller::Uninstaller(Options options, Phase phase, ViewSink view)
@@ -306,11 +291,12 @@ void Uninstaller::delete_menus() {
     std::vector<FileChange> changes = menus(common);
     // The file type goes with the menus: nothing is left to open ".SAF" files with.
     changes.push_back({Kind::Remove, common.mime + "/packages/" + install::kMimePackage, {}});
-    changes.push_back({Kind::Remove, common.icons + "/scalable/mimetypes/" + type_icon_name(), {}});
+    changes.push_back(
+        {Kind::Remove, common.icons + "/scalable/mimetypes/" + install::type_icon_file(), {}});
     install::apply_changes(changes);
     install::apply_changes(menus(install::user_desktop_folders(o_.user)), &o_.user);
-    refresh("update-mime-database", common.mime);
-    refresh("update-desktop-database", common.applications);
+    install::refresh_cache("update-mime-database", common.mime);
+    install::refresh_cache("update-desktop-database", common.applications);
 }
 
 void Uninstaller::delete_settings() {

@@ -40,14 +40,6 @@ std::string joined(const std::vector<std::string>& argv) {
     return s;
 }
 
-// The icon a file type is shown with, by its name in the icon theme.
-std::string type_icon_name() {
-    std::string name = install::kSafMimeType;
-    for (char& c : name)
-        if (c == '/') c = '-';
-    return name + ".svg";
-}
-
 }  // namespace
 
 Installer::Installer(Options options, LogSink sink)
@@ -232,13 +224,6 @@ void Installer::auto_starts() {
     }
 }
 
-void Installer::refresh(const char* tool, const std::string& folder) {
-    std::string program = platform::find_program(tool);
-    if (program.empty()) return;
-    platform::run_program({program, folder}, {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C"},
-                          std::chrono::minutes(1));
-}
-
 void Installer::menu_items() {
     const bool own = o_.state.per_user();
     install::DesktopFolders folders =
@@ -280,7 +265,7 @@ void Installer::associate() {
         {{Kind::Write, folders.mime + "/packages/" + install::kMimePackage,
           install::mime_package_text()},
          "failed to open registry to create icon association (1)"},
-        {{Kind::Copy, folders.icons + "/scalable/mimetypes/" + type_icon_name(),
+        {{Kind::Copy, folders.icons + "/scalable/mimetypes/" + install::type_icon_file(),
           source(install::kIconFile)},
          "failed to open registry to create icon association (2)"},
         {{Kind::Write, folders.menu_folder() + "/" + install::kAssociationEntry,
@@ -294,8 +279,8 @@ void Installer::associate() {
             fail(p.failure);
         }
     }
-    refresh("update-mime-database", folders.mime);
-    refresh("update-desktop-database", folders.applications);
+    install::refresh_cache("update-mime-database", folders.mime);
+    install::refresh_cache("update-desktop-database", folders.applications);
 }
 
 void Installer::remove_scratch_files(const std::string& scratch, bool folder_too) {

@@ -68,9 +68,6 @@ class Installer {
     // Runs a system command when installing into the running system, lists
     // it otherwise; the failure's text or "".
     std::string system_command(const std::vector<std::string>& argv);
-    // Runs a tool that refreshes a desktop cache in a folder of the install,
-    // when the tool is there; its failure is no failure of the install.
-    void refresh(const char* tool, const std::string& folder);
 
     std::string source(const char* name) const;
     // An unpacked file's contents ("" when it cannot be read).

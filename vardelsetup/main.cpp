@@ -54,19 +54,11 @@ int main(int argc, char** argv) {
     gui::GuardedApplication app(argc, argv, QStringLiteral("vardelsetup"));
     install::SystemPlaces places(command_line.root);
     if (std::optional<std::string> stop = setup_start_check(places)) {
-        if (*stop == kNeedsAdministrator && gui::can_restart_as_administrator()) {
-            if (gui::message_box(
-                    nullptr,
-                    QString::fromStdString(*stop) +
-                        QStringLiteral("\n\nStart it again with administrator rights?"),
-                    QStringLiteral("Error!"), gui::MessageIcon::Question,
-                    gui::MessageButtons::YesNo) == gui::MessageAnswer::Yes) {
-                QString why = gui::restart_as_administrator(app.arguments().mid(1));
-                if (why.isEmpty()) return 0;
-                gui::message_box(nullptr, why, QStringLiteral("Error!"), gui::MessageIcon::Error);
-            }
-            return 1;
-        }
+        if (*stop == kNeedsAdministrator)
+            return gui::offer_restart_as_administrator(QString::fromStdString(*stop),
+                                                       app.arguments().mid(1))
+                       ? 0
+                       : 1;
         gui::message_box(nullptr, QString::fromStdString(*stop), QStringLiteral("Error!"),
                          gui::MessageIcon::Error);
         return 1;
