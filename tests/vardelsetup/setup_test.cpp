@@ -10,6 +10,7 @@
 #include "common/suite_names.h"
 #include "tests/support/installation.h"
 #include "tests/support/scratch.h"
+#include "vardelsetup/installer.h"
 #include "vardelsetup/payload.h"
 #include "vardelsetup/setup_state.h"
 
@@ -213,6 +214,28 @@ TEST_F(SetupTest, FailsClearlyAndStopsAtTheFailingStep) {
     r = install.setup();
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("Debian package"), std::string::npos) << r.err;
+}
+
+// A payload without one of its files stops at the copy, naming the file.
+TEST_F(SetupTest, AFileMissingFromThePayloadStopsTheCopyAndIsNamed) {
+    for (const install::InstalledFile& f : install::installed_files())
+        if (std::string(f.name) != "vardelgo") write_file(std::string("work/temp/") + f.name, "x");
+    SetupState state;
+    state.set_folders(path("opt/vardel"), path("data"));
+    Installer installer({state, path("work"), install::SystemPlaces(path("sys")),
+                         platform::Account{0, 0, "root", path("home")}, platform::ServiceManager()},
+                        nullptr);
+    EXPECT_FALSE(installer.run());
+    const std::string& log = installer.log_text();
+    EXPECT_NE(log.find("Copy all files to install dir... \n\tCopy failed for vardelgo -- "),
+              std::string::npos)
+        << log;
+    EXPECT_NE(
+        log.find("Unanticipated error: failed to copy required files\nInstallation aborted\n"),
+        std::string::npos)
+        << log;
+    EXPECT_EQ(product_text(kCurrentVersionValue), "<no key>") << "nothing after the failing step";
+    EXPECT_EQ(read_file(path("work/install_log.txt")), log);
 }
 
 }  // namespace
