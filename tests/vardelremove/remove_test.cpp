@@ -137,6 +137,30 @@ TEST_F(RemoveTest, CleanupLeavesFoldersItMustNotDeleteAndSaysWhy) {
     EXPECT_TRUE(fs::exists(path("real")));
 }
 
+// Root runs the clean-up copy at the next start: a folder another account
+// could have made or opened (a link, world-writable) is never used for it.
+TEST_F(RemoveTest, RefusesAWorkFolderSomeoneElseCouldHavePlanted) {
+    test::ScratchInstall install(scratch());
+    ASSERT_EQ(install.setup().exit_code, 0);
+    const std::string work = install.system_path("/var/tmp/vardel-remove");
+    fs::create_directories(path("elsewhere"));
+    fs::create_directories(install.system_path("/var/tmp"));
+    fs::create_symlink(path("elsewhere"), work);
+    test::ChildResult r =
+        install.run_installed("vardelremove", {"--unattended", "--root", install.sys()});
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_NE(r.err.find("Couldn't create log file"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+
+    fs::remove(work);
+    fs::create_directories(work);
+    fs::permissions(work, fs::perms::all);
+    r = install.run_installed("vardelremove", {"--unattended", "--root", install.sys()});
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_TRUE(fs::exists(install.system_path("/etc/systemd/system/vardelclient.service")))
+        << "nothing is removed when the clean-up cannot be set up safely";
+}
+
 TEST(Vardelremove, ShowsItsDialogAndEndsWhenItIsClosed) {
     std::string scratch = test::make_temp_dir();
     test::ScratchInstall install(scratch);
