@@ -215,7 +215,8 @@ TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     EXPECT_NE(ok.out.find("Backup Nightly completed"), std::string::npos);
     auto failed = run_vardeld({"--run", "Broken"});
     EXPECT_EQ(failed.exit_code, 1);
-    EXPECT_NE(failed.err.find("Backup aborted due to internal error (Couldn't find path)"),
+    EXPECT_NE(failed.err.find("Backup aborted due to internal error (Couldn't find path " +
+                              path("nowhere") + ")"),
               std::string::npos);
     auto missing = run_vardeld({"--run", "Nobody"});
     EXPECT_EQ(missing.exit_code, 1);
