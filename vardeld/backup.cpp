@@ -129,7 +129,7 @@ namespace {
 
 // A number as the suite writes it: decimal digits alone, from 1 up.
 bool positive_number(const std::string& text) {
-    if (text.empty() || text.size() > 9) return false;
+    if (text.empty() || text.size() > 18) return false;
     for (char c : text)
         if (c < '0' || c > '9') return false;
     return std::stoll(text) > 0;
@@ -154,14 +154,18 @@ bool backup_name(const std::string& name, int64_t& cycle, int64_t& sequence) {
 
 bool Backup::state_usable() const {
     namespace d = destination;
-    return positive_number(run_.state.get_text(d::kSection, d::kSequence)) &&
-           positive_number(run_.state.get_text(d::kSection, d::kCycle));
+    const IniDocument& st = run_.state;
+    if (!positive_number(st.get_text(d::kSection, d::kSequence)) ||
+        !positive_number(st.get_text(d::kSection, d::kCycle)))
+        return false;
+    // Written with the numbers by every run: one cut short lacks them.
+    return positive_number(st.get_text(d::kSection, d::kLastBackupTime)) &&
+           !st.get_text(d::kSection, d::kTrackDeleted).empty() &&
+           !st.get_text(d::kSection, d::kEncode).empty();
 }
 
-bool Backup::rebuild_state() {
-    // Every backup of the suite's names, by (cycle, sequence): its time.
-    std::map<std::pair<int64_t, int64_t>, int64_t> found;
-    std::set<std::pair<int64_t, int64_t>> listed;
+bool Backup::backups_in_folder(std::map<std::pair<int64_t, int64_t>, int64_t>& found,
+                               std::set<std::pair<int64_t, int64_t>>* listed) {
     std::vector<std::string> names;
     int err = 0;
     if (!run_.destination.list(names, &err)) {
@@ -173,12 +177,42 @@ bool Backup::rebuild_state() {
         int64_t c = 0, q = 0;
         platform::FileInfo fi;
         if (!backup_name(n, c, q) || !run_.destination.stat_entry(n, fi)) continue;
-        if (n[0] == 'L') {
-            listed.insert({c, q});
-        }
+        if (n[0] == 'L' && listed) listed->insert({c, q});
         int64_t& t = found[{c, q}];
         t = std::max(t, fi.mtime_sec);
     }
+    return true;
+}
+
+bool Backup::record_unlisted_backups() {
+    // Backups the state does not name (a state cut short) would be invisible
+    // to a restore: they are named from the folder. The slots this run is
+    // about to clear hold none worth naming.
+    std::map<std::pair<int64_t, int64_t>, int64_t> found;
+    if (!backups_in_folder(found, nullptr)) return false;
+    namespace d = destination;
+    bool changed = false;
+    for (const auto& [key, t] : found) {
+        if (key.first == run_.cycle && key.second >= run_.sequence) continue;
+        if (!run_.state.get_text(d::kSection, d::instance_key(key.first, key.second)).empty())
+            continue;
+        run_.report.note(LOG_ALERT, "%s did not record the backup B%lld_%lld: named from the folder",
+                         run_.state_file_path.c_str(), static_cast<long long>(key.first),
+                         static_cast<long long>(key.second));
+        run_.state.set_number(d::kSection, d::instance_key(key.first, key.second), t);
+        changed = true;
+    }
+    std::string error;
+    if (!changed || save_state(error)) return true;
+    run_.report.note(LOG_COMPLAIN, "Can't save BACKUP.INI: %s", error.c_str());
+    return false;
+}
+
+bool Backup::rebuild_state() {
+    // Every backup of the suite's names, by (cycle, sequence): its time.
+    std::map<std::pair<int64_t, int64_t>, int64_t> found;
+    std::set<std::pair<int64_t, int64_t>> listed;
+    if (!backups_in_folder(found, &listed)) return false;
     if (found.empty()) {
         run_.state = IniDocument();
         return true;
@@ -321,6 +355,7 @@ bool Backup::load_parameters() {
     run_.first_backup_time = run_.state.get_number(d::kSection, d::kFirstBackupTime);
     run_.activity = false;
 
+    if (!record_unlisted_backups()) return false;
     if (!remove_instance_keys(run_.cycle, run_.sequence, set.BackupsPerCycle)) return false;
     for (int64_t k = run_.sequence; k <= set.BackupsPerCycle; ++k)
         if (!delete_output(run_.cycle, k)) return false;

@@ -7,6 +7,8 @@
 //
 // One object per run; run() is called once, on the thread that does the work.
 #include <functional>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -59,8 +61,15 @@ class Backup {
     // Reads "BACKUP.INI" through the destination; false (reported) when it
     // is there but cannot be used.
     bool load_state();
-    // True when the state names the latest backup's cycle and sequence.
+    // True when the state holds the numbers every run writes.
     bool state_usable() const;
+    // The backups in the destination by their names: (cycle, sequence) and
+    // the latest time of their files; with `listed`, those with a list file.
+    bool backups_in_folder(std::map<std::pair<int64_t, int64_t>, int64_t>& found,
+                           std::set<std::pair<int64_t, int64_t>>* listed);
+    // Names in the state every backup in the folder it does not name, but
+    // for the slots about to be cleared.
+    bool record_unlisted_backups();
     // Rebuilds the state from the backups in the destination (their names
     // and times) and saves it; an empty state when there are none.
     bool rebuild_state();
