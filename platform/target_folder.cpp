@@ -107,6 +107,8 @@ bool TargetFolder::link_unnamed(const File& file, const std::string& name, int* 
     std::string self = "/proc/self/fd/" + std::to_string(file.fd());
     return ::linkat(AT_FDCWD, self.c_str(), fd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
            failed(error);
+}
+
 bool TargetFolder::stat(FileInfo& out, int* error) const {
     return stat_descriptor(fd_, path_, out, error);
 }
