@@ -95,6 +95,37 @@ std::string text_like(size_t bytes, uint32_t seed) {
     return out;
 }
 
+std::string words_text(size_t bytes, uint32_t seed) {
+    static const std::vector<std::string> vocabulary = [] {
+        std::mt19937 rng(12345);
+        std::vector<std::string> v;
+        for (int i = 0; i < 5000; ++i) {
+            std::string w;
+            size_t len = 2 + rng() % 6 + rng() % 6;
+            for (size_t k = 0; k < len; ++k) w += static_cast<char>('a' + rng() % 26);
+            v.push_back(w);
+        }
+        return v;
+    }();
+    std::mt19937 rng(seed);
+    std::string out;
+    out.reserve(bytes + 32);
+    size_t col = 0;
+    while (out.size() < bytes) {
+        const std::string& w = vocabulary[rng() % vocabulary.size()];
+        out += w;
+        col += w.size() + 1;
+        if (col > 72) {
+            out += '\n';
+            col = 0;
+        } else {
+            out += ' ';
+        }
+    }
+    out.resize(bytes);
+    return out;
+}
+
 std::string random_bytes(size_t bytes, uint32_t seed) {
     std::mt19937_64 rng(seed);
     std::string out(bytes, '\0');

@@ -26,6 +26,10 @@ std::string scratch_dir(const std::string& tag);
 
 // Deterministic inputs.
 std::string text_like(size_t bytes, uint32_t seed = 1);
+// Text of words drawn at random from a vocabulary of 5 000 made-up words
+// (the same vocabulary for every seed), in lines of about 72 characters: far
+// less redundant than text_like.
+std::string words_text(size_t bytes, uint32_t seed = 1);
 std::string random_bytes(size_t bytes, uint32_t seed = 1);
 void write_file(const std::string& path, const std::string& data);
 

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     };
     std::vector<Input> inputs;
     inputs.push_back({"text", text_like(size)});
+    inputs.push_back({"text of 5 000 words", words_text(size)});
     inputs.push_back({"random", random_bytes(size)});
     inputs.push_back({"one byte", std::string(size, 'a')});
 
