@@ -105,6 +105,10 @@ size_t LzwEncoder::compress(const uint8_t* in, size_t length, uint8_t* out) {
 }
 
 size_t LzwEncoder::finish(uint8_t* out) {
+    return end_stream(kEnd, out, nullptr);
+}
+
+size_t LzwEncoder::end_stream(uint32_t code, uint8_t* out, uint64_t* bit_length) {
     uint8_t* o = out;
     uint64_t bits = bits_;
     uint32_t nbits = bit_count_;
@@ -112,8 +116,9 @@ size_t LzwEncoder::finish(uint8_t* out) {
         bits |= static_cast<uint64_t>(current_) << nbits;
         nbits += width_;
     }
-    bits |= static_cast<uint64_t>(kEnd) << nbits;
+    bits |= static_cast<uint64_t>(code) << nbits;
     nbits += width_;
+    if (bit_length) *bit_length = nbits;
     while (nbits > 0) {
         *o++ = static_cast<uint8_t>(bits);
         bits >>= 8;
@@ -123,6 +128,17 @@ size_t LzwEncoder::finish(uint8_t* out) {
     bits_ = 0;
     bit_count_ = 0;
     return static_cast<size_t>(o - out);
+}
+
+uint64_t LzwEncoder::compress_piece(const uint8_t* in, size_t length, bool last,
+                                    std::vector<uint8_t>& out) {
+    reset();
+    out.resize(max_output(length) + kMaxFinishBytes);
+    size_t n = compress(in, length, out.data());
+    uint64_t tail = 0;
+    size_t m = end_stream(last ? kEnd : kClear, out.data() + n, &tail);
+    out.resize(n + m);
+    return static_cast<uint64_t>(n) * 8 + tail;
 }
 
 }  // namespace vardel

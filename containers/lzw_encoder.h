@@ -12,8 +12,15 @@
 // Use: reset() at the start of every file, compress() for each block in
 // order, then finish(). One object per user; not thread-safe. The object
 // holds no heap memory and may be reused for any number of files.
+//
+// A large file may instead be cut into pieces, each compressed from an
+// empty dictionary by compress_piece() (on any thread, each with its own
+// encoder) and joined in order by LzwBitJoiner: every piece but the last
+// ends in a clear code, which every reader takes as the dictionary's reset
+// it is anyway every few thousand codes.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vardel {
 
@@ -41,7 +48,18 @@ class LzwEncoder {
     // The encoder must be reset before the next file.
     size_t finish(uint8_t* out);
 
+    // Compresses one piece from an empty dictionary into `out` (resized to
+    // fit): its codes, then 257 when it is the last piece of the file, else
+    // 256. Returns the stream's length in bits; the last byte's unused high
+    // bits are zero. A file in one piece gives exactly the stream that
+    // reset(), compress() and finish() give.
+    uint64_t compress_piece(const uint8_t* in, size_t length, bool last,
+                            std::vector<uint8_t>& out);
+
   private:
+    // Writes the pending string's code and `code`, then the partial byte.
+    size_t end_stream(uint32_t code, uint8_t* out, uint64_t* bits);
+
     static constexpr unsigned kTableBits = 13;
     static constexpr uint32_t kTableSize = 1u << kTableBits;
     static constexpr uint32_t kTableMask = kTableSize - 1;

@@ -26,6 +26,9 @@ class PasswordStream {
     const std::string& key() const { return key_; }
     // Position 0: called at the start of every file.
     void restart() { position_ = 0; }
+    // Where the stream stands after `offset` bytes of a file, so that parts
+    // of one file can be encoded apart (each with its own copy).
+    void seek(uint64_t offset) { position_ = key_.empty() ? 0 : offset % key_.size(); }
     // Encodes (or decodes) in place, carrying the position over.
     void encode(void* data, std::ptrdiff_t length);
     size_t position() const { return position_; }

@@ -1,11 +1,17 @@
 #include "containers/saf_writer.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <future>
 
 #include "common/my_error.h"
 #include "common/text_helpers.h"
 #include "containers/crc32.h"
+#include "containers/lzw_bit_joiner.h"
 #include "platform/file_info.h"
 
 namespace vardel {
@@ -56,6 +62,10 @@ int SafArchiveFile::error() const {
 namespace {
 
 const char* const kWriteFailedText = "Write failed on SAF file";
+// Appends are written once this much has gathered.
+constexpr size_t kFlushAt = 1u << 20;
+// ... and at the end of an entry once this much has.
+constexpr size_t kFlushEntry = 64u << 10;
 
 bool stored_by_name(const std::string& path) {
     std::string_view name = file_name_part(path);
@@ -74,8 +84,7 @@ int name_error(const std::string& path) {
 
 SafWriter::SafWriter(std::unique_ptr<SafArchiveFile> file)
     : file_(file ? std::move(file) : std::make_unique<SafArchiveFile>()),
-      block_(saf::kBlockSize),
-      packed_(LzwEncoder::max_output(saf::kBlockSize) + LzwEncoder::kMaxFinishBytes),
+      packed_(saf::kBlockSize),
       compare_(saf::kBlockSize) {}
 
 SafWriter::~SafWriter() {
@@ -93,7 +102,30 @@ bool SafWriter::write_failed() {
 }
 
 bool SafWriter::write_at(const void* data, size_t length, uint64_t offset) {
+    // A header still in the buffer is filled in there.
+    if (offset >= out_start_ && offset + length <= out_start_ + out_.size()) {
+        std::memcpy(out_.data() + (offset - out_start_), data, length);
+        return true;
+    }
+    if (offset + length > out_start_ && !flush_output()) return false;
     return file_->write_at(data, length, offset);
+}
+
+bool SafWriter::append(const void* data, size_t length) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    out_.insert(out_.end(), p, p + length);
+    end_ += length;
+    return out_.size() < kFlushAt || flush_output();
+}
+
+bool SafWriter::flush_output() {
+    if (out_.empty()) return true;
+    // On failure the bytes stay, so a cut-off entry can still be taken out
+    // of them and the rest written again.
+    if (!file_->write_at(out_.data(), out_.size(), out_start_)) return false;
+    out_start_ += out_.size();
+    out_.clear();
+    return true;
 }
 
 void SafWriter::progress() {
@@ -115,7 +147,13 @@ bool SafWriter::write_data_header() {
 void SafWriter::cut_off_entry() {
     // Should the cut fail, the bytes beyond end_ are overwritten by the next
     // entry or cut at close; nothing counts them.
-    file_->truncate(entry_position_);
+    if (entry_position_ >= out_start_) {
+        out_.resize(static_cast<size_t>(entry_position_ - out_start_));
+    } else {
+        out_.clear();
+        out_start_ = entry_position_;
+        file_->truncate(entry_position_);
+    }
     end_ = entry_position_;
     if (entry_open_) --header_.entry_count;
     entry_open_ = false;
@@ -145,6 +183,8 @@ bool SafWriter::start_archive() {
     trailer_written_ = false;
     entry_open_ = false;
     end_ = saf::kFileHeaderSize;
+    out_.clear();
+    out_start_ = saf::kFileHeaderSize;
     dirty_ = true;
     if (!write_file_header()) {
         file_->close();
@@ -176,11 +216,12 @@ bool SafWriter::append_entry_head(const std::string& path, const SafDataHeader& 
     std::vector<uint8_t> head(saf::kDataHeaderSize + path.size() + 1);
     header.encode(head.data());
     std::memcpy(head.data() + saf::kDataHeaderSize, path.c_str(), path.size() + 1);
-    if (!write_at(head.data(), head.size(), end_)) {
-        file_->truncate(end_);
+    const uint64_t at = end_;
+    if (!append(head.data(), head.size())) {
+        out_.resize(static_cast<size_t>(at - out_start_));
+        end_ = at;
         return write_failed();
     }
-    end_ += head.size();
     return true;
 }
 
@@ -216,54 +257,129 @@ bool SafWriter::open_file_entry(const std::string& path) {
     return true;
 }
 
+struct SafWriter::Piece {
+    std::unique_ptr<uint8_t[]> plain;  // as read, then encoded in place
+    size_t length = 0;
+    uint64_t offset = 0;  // in the file
+    bool last = false;
+    bool compressed = false;
+    PasswordStream* key = nullptr;  // the writer's; only its key is read
+    uint32_t plain_crc = 0;
+    std::vector<uint8_t> packed;
+    uint64_t bits = 0;
+};
+
+// On any thread: touches nothing but the piece, and the key read-only.
+void SafWriter::make_piece(Piece& piece) {
+    piece.plain_crc = crc32_update(0, piece.plain.get(), piece.length);
+    if (piece.key) {
+        PasswordStream stream = *piece.key;
+        stream.seek(piece.offset);
+        stream.encode(piece.plain.get(), static_cast<std::ptrdiff_t>(piece.length));
+    }
+    if (piece.compressed) {
+        thread_local LzwEncoder encoder;
+        piece.bits = encoder.compress_piece(piece.plain.get(), piece.length, piece.last, piece.packed);
+    }
+}
+
 bool SafWriter::write_entry_data(platform::File& source) {
     error_code_ = 0;
     error_text_.clear();
     if (!entry_open_ || entry_data_written_) return write_failed();
     const bool compressed = entry_.method() == saf::kMethodCompressed;
     const bool encoded = header_.encoding == static_cast<uint16_t>(SafEncoding::PasswordStream);
-    encoder_.reset();
-    password_.restart();
-    uint64_t plain = 0, stored = 0;
+    platform::WorkPool& pool = pool_ ? *pool_ : inline_pool_;
+    // Pieces in flight: enough to keep every worker busy, few enough that
+    // memory stays bounded whatever the file.
+    const size_t depth = 2 * std::max(1u, pool.threads());
+    uint64_t plain = 0, stored = 0, offset = 0;
     uint32_t plain_crc = 0, stored_crc = 0;
-    uint64_t at = entry_position_ + saf::kDataHeaderSize + entry_.name_length;
+    LzwBitJoiner joiner;
+    std::deque<std::future<Piece>> flight;
+
+    auto read_piece = [&](Piece& p) {
+        if (!free_blocks_.empty()) {
+            p.plain = std::move(free_blocks_.back());
+            free_blocks_.pop_back();
+        } else {
+            p.plain.reset(new uint8_t[kPieceSize]);
+        }
+        p.offset = offset;
+        p.compressed = compressed;
+        p.key = encoded ? &password_ : nullptr;
+        p.length = 0;
+        while (p.length < kPieceSize) {
+            ssize_t n = source.read(p.plain.get() + p.length, kPieceSize - p.length);
+            if (n < 0) return false;
+            if (n == 0) break;
+            p.length += static_cast<size_t>(n);
+        }
+        offset += p.length;
+        return true;
+    };
+    // Appends a made piece to the entry, in file order.
+    auto take = [&](Piece p) {
+        const size_t before = out_.size();
+        if (compressed) {
+            joiner.append(p.packed.data(), p.bits, out_);
+            if (p.last) joiner.finish(out_);
+        } else {
+            out_.insert(out_.end(), p.plain.get(), p.plain.get() + p.length);
+        }
+        const size_t added = out_.size() - before;
+        if (compressed) stored_crc = crc32_update(stored_crc, out_.data() + before, added);
+        end_ += added;
+        stored += added;
+        plain += p.length;
+        plain_crc = static_cast<uint32_t>(
+            crc32_combine(plain_crc, p.plain_crc, static_cast<z_off_t>(p.length)));
+        free_blocks_.push_back(std::move(p.plain));
+        if (out_.size() >= kFlushAt && !flush_output()) return false;
+        for (size_t done = 0; done < p.length; done += saf::kBlockSize) progress();
+        return true;
+    };
+    // Pieces read the writer's key: none may outlive this call.
+    auto drop_flight = [&] {
+        for (auto& f : flight) f.wait();
+        flight.clear();
+    };
+    auto failed = [&](bool write) {
+        drop_flight();
+        cut_off_entry();
+        if (write) return write_failed();
+        return fail(saf::kAddFailed,
+                    strprintf("Failed to add file (%s) to SAF file", entry_name_.c_str()));
+    };
+
     try {
         progress();
+        Piece next;
+        if (!read_piece(next)) return failed(false);
         for (;;) {
-            ssize_t n = source.read(block_.data(), block_.size());
-            if (n < 0) {
-                cut_off_entry();
-                return fail(saf::kAddFailed,
-                            strprintf("Failed to add file (%s) to SAF file", entry_name_.c_str()));
+            Piece piece = std::move(next);
+            // A piece is the last when nothing follows it; a file that ends
+            // on a piece's boundary is found so by reading on.
+            piece.last = piece.length < kPieceSize;
+            if (!piece.last) {
+                if (!read_piece(next)) return failed(false);
+                piece.last = next.length == 0;
             }
-            const uint8_t* out = block_.data();
-            size_t out_length = static_cast<size_t>(n);
-            if (n == 0) {
-                if (!compressed) break;
-                out = packed_.data();
-                out_length = encoder_.finish(packed_.data());
-            } else {
-                plain += static_cast<uint64_t>(n);
-                plain_crc = crc32_update(plain_crc, block_.data(), static_cast<size_t>(n));
-                if (encoded) password_.encode(block_.data(), n);
-                if (compressed) {
-                    out = packed_.data();
-                    out_length =
-                        encoder_.compress(block_.data(), static_cast<size_t>(n), packed_.data());
-                }
+            const bool last = piece.last;
+            flight.push_back(pool.submit([p = std::move(piece)]() mutable {
+                make_piece(p);
+                return std::move(p);
+            }));
+            while (!flight.empty() && (last || flight.size() >= depth)) {
+                Piece made = flight.front().get();
+                flight.pop_front();
+                if (!take(std::move(made))) return failed(true);
             }
-            if (compressed) stored_crc = crc32_update(stored_crc, out, out_length);
-            // A full disk shows here: the entry goes, the failure is reported.
-            if (!write_at(out, out_length, at)) {
-                cut_off_entry();
-                return write_failed();
-            }
-            at += out_length;
-            stored += out_length;
-            if (n == 0) break;
-            progress();
+            if (last) break;
         }
+        if (next.plain) free_blocks_.push_back(std::move(next.plain));
     } catch (...) {
+        drop_flight();
         cut_off_entry();
         throw;
     }
@@ -283,11 +399,12 @@ bool SafWriter::write_entry_data(platform::File& source) {
     entry_.plain_crc = plain_crc;
     entry_.stored_length = stored;
     entry_.stored_crc = stored_crc;
-    if (!write_data_header()) {
+    // A large entry goes to disk now, so a full disk is told for the file
+    // that met it; small ones gather, and a late failure fails the archive.
+    if (!write_data_header() || (out_.size() >= kFlushEntry && !flush_output())) {
         cut_off_entry();
         return write_failed();
     }
-    end_ = at;
     entry_data_written_ = true;
     return true;
 }
@@ -304,7 +421,7 @@ bool SafWriter::verify_entry(platform::File& source) {
     password_.restart();
     uint8_t bytes[saf::kDataHeaderSize];
     SafDataHeader h;
-    bool read =
+    bool read = flush_output() &&
         file_->read_at(bytes, sizeof bytes, entry_position_) == static_cast<ssize_t>(sizeof bytes);
     if (read) h.decode(bytes);
     if (!read || !h.magic_ok || h.number != entry_.number) {
@@ -417,17 +534,17 @@ bool SafWriter::close_archive() {
         t.checksum = t.compute_checksum();
         uint8_t bytes[saf::kDataHeaderSize];
         t.encode(bytes);
-        ok = write_at(bytes, sizeof bytes, end_);
+        const uint64_t at = end_;
+        ok = append(bytes, sizeof bytes);
         if (ok) {
-            header_.trailer_offset = end_;
-            end_ += saf::kDataHeaderSize;
+            header_.trailer_offset = at;
             ++header_.entry_count;
             header_.archive_length = end_;
             trailer_written_ = true;
         }
     }
     // A backup recorded as done must survive a power cut.
-    ok = ok && write_file_header() && file_->truncate(end_) && file_->sync();
+    ok = ok && flush_output() && write_file_header() && file_->truncate(end_) && file_->sync();
     file_->close();
     open_ = false;
     dirty_ = false;

@@ -12,7 +12,10 @@
 //
 // One writer per run, used on the backup thread only. It owns its archive
 // file, password stream, coders and buffers (allocated once, reused for
-// every entry).
+// every entry). Entry data is compressed in pieces of kPieceSize bytes,
+// on the threads of a work pool when one is given; where the pieces are
+// made never changes the archive. Appends are gathered in memory and
+// written in large blocks; headers are filled in there when they still are.
 #include <sys/types.h>
 
 #include <cstdint>
@@ -28,6 +31,7 @@
 #include "containers/saf_format.h"
 #include "platform/file.h"
 #include "platform/file_info.h"
+#include "platform/work_pool.h"
 
 namespace vardel {
 
@@ -79,6 +83,12 @@ class SafWriter {
     // encodes every later entry's data; None (or an empty password) stores 0.
     bool set_encoding(SafEncoding mode, std::string_view password);
     void set_progress_hook(ProgressHook hook) { progress_ = std::move(hook); }
+    // Pieces of entry data are compressed on `pool`'s threads; null: on the
+    // calling thread. The pool must outlive the writer.
+    void set_work_pool(platform::WorkPool* pool) { pool_ = pool; }
+    // Plain bytes per piece: a file no larger is one LZW stream as it always
+    // was; a larger one gets a clear code between its pieces.
+    static constexpr size_t kPieceSize = 1u << 20;
 
     // Appends the header and name of a file entry for `path` (the full
     // source path, which becomes the name); method 0 (stored) for names
@@ -122,6 +132,12 @@ class SafWriter {
     bool write_failed();
     bool start_entry(const std::string& path, platform::FileInfo& info);
     bool write_at(const void* data, size_t length, uint64_t offset);
+    // Appends at the archive's end through the buffer; false when a write
+    // of the buffer failed (what was appended stays buffered).
+    bool append(const void* data, size_t length);
+    bool flush_output();
+    struct Piece;
+    static void make_piece(Piece& piece);
     bool write_file_header();
     bool write_data_header();
     void cut_off_entry();
@@ -140,10 +156,13 @@ class SafWriter {
     SafDataHeader entry_;
     std::string entry_name_;
     PasswordStream password_;
-    LzwEncoder encoder_;
     LzwDecoder decoder_;
-    std::vector<uint8_t> block_;    // source blocks
-    std::vector<uint8_t> packed_;   // compressed output, or archive blocks read back
+    std::vector<uint8_t> out_;  // archive bytes from out_start_ on, not yet written
+    uint64_t out_start_ = 0;
+    platform::WorkPool* pool_ = nullptr;
+    platform::WorkPool inline_pool_{0};
+    std::vector<std::unique_ptr<uint8_t[]>> free_blocks_;  // piece buffers to reuse
+    std::vector<uint8_t> packed_;   // archive blocks read back
     std::vector<uint8_t> compare_;  // source blocks read back for a verify
     ProgressHook progress_;
     int error_code_ = 0;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <deque>
+#include <future>
 #include <vector>
 
 #include "common/text_helpers.h"
@@ -16,7 +18,7 @@ namespace vardel {
 
 namespace {
 
-constexpr size_t kBlock = 256 * 1024;
+constexpr size_t kPiece = 1u << 20;
 constexpr int kLevel = 6;  // zlib's default, as `zip -6`
 // Entries this large get ZIP64 size fields from the start: with deflate's
 // framing a file just under 4 GB may not fit the 32-bit fields.
@@ -180,6 +182,62 @@ ZipResult ZipWriter::add_folder(const std::string& path) {
     return finish(add_entry(name, facts, nullptr, nullptr));
 }
 
+struct ZipWriter::DeflatePiece {
+    std::unique_ptr<unsigned char[]> plain;  // as the hook delivered it
+    size_t length = 0;
+    std::vector<unsigned char> dictionary;  // the 32 KiB before, if any
+    bool last = false;
+    bool deflate = true;
+    bool ok = true;
+    uLong crc = 0;
+    std::vector<unsigned char> packed;
+};
+
+// On any thread: a piece and nothing else.
+void ZipWriter::make_piece(DeflatePiece& p) {
+    p.crc = crc32(0L, p.plain.get(), static_cast<uInt>(p.length));
+    if (!p.deflate) return;
+    struct Stream {
+        z_stream z{};
+        bool ready = false;
+        ~Stream() {
+            if (ready) deflateEnd(&z);
+        }
+    };
+    thread_local Stream s;
+    if (!s.ready) {
+        if (deflateInit2(&s.z, kLevel, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) !=
+            Z_OK) {
+            p.ok = false;
+            return;
+        }
+        s.ready = true;
+    } else if (deflateReset(&s.z) != Z_OK) {
+        p.ok = false;
+        return;
+    }
+    if (!p.dictionary.empty() &&
+        deflateSetDictionary(&s.z, p.dictionary.data(), static_cast<uInt>(p.dictionary.size())) !=
+            Z_OK) {
+        p.ok = false;
+        return;
+    }
+    // A piece that is not the last ends on a byte boundary (an empty
+    // stored block), so the next piece's bytes simply follow.
+    p.packed.resize(deflateBound(&s.z, static_cast<uLong>(p.length)) + 16);
+    s.z.next_in = p.plain.get();
+    s.z.avail_in = static_cast<uInt>(p.length);
+    s.z.next_out = p.packed.data();
+    s.z.avail_out = static_cast<uInt>(p.packed.size());
+    int rc = deflate(&s.z, p.last ? Z_FINISH : Z_SYNC_FLUSH);
+    // A sync flush is whole only when it left room to spare.
+    if (rc != (p.last ? Z_STREAM_END : Z_OK) || s.z.avail_in != 0 || s.z.avail_out == 0) {
+        p.ok = false;
+        return;
+    }
+    p.packed.resize(p.packed.size() - s.z.avail_out);
+}
+
 ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
                                platform::File* source, ZipReadHook* hook) {
     zip_fileinfo zi{};
@@ -222,18 +280,6 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
     if (source) {
         // Growing past what the header was made for would not fit it.
         const uint64_t cap = zip64 ? kMaxFileSize : kZip64From - 1;
-        std::vector<unsigned char> in(kBlock), out;
-        z_stream z{};
-        bool deflating = false;
-        if (!facts.stored) {
-            out.resize(kBlock);
-            if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
-                             Z_DEFAULT_STRATEGY) != Z_OK) {
-                result = ZR_NOALLOC;
-            } else {
-                deflating = true;
-            }
-        }
         auto put = [&](const unsigned char* p, size_t n) {
             if (n > 0 && zipWriteInFileInZip(handle(zip_), p, static_cast<unsigned>(n)) != ZIP_OK) {
                 broken_ = true;
@@ -242,48 +288,100 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
             }
             return true;
         };
-        auto deflate_some = [&](const unsigned char* p, size_t n, int flush) {
-            z.next_in = const_cast<unsigned char*>(p);
-            z.avail_in = static_cast<uInt>(n);
-            int rc;
-            do {
-                z.next_out = out.data();
-                z.avail_out = static_cast<uInt>(out.size());
-                rc = deflate(&z, flush);
-                if (rc == Z_STREAM_ERROR) {
-                    result = ZR_FLATE;
-                    return false;
+        platform::WorkPool& pool = pool_ ? *pool_ : inline_pool_;
+        const size_t depth = 2 * std::max(1u, pool.threads());
+        std::deque<std::future<DeflatePiece>> flight;
+        bool deflate_open = false;  // pieces written, the stream not yet ended
+        // Writes made pieces in order until at most `keep` are in flight.
+        auto take = [&](size_t keep) {
+            while (flight.size() > keep) {
+                DeflatePiece p = flight.front().get();
+                flight.pop_front();
+                if (result != ZR_OK || !p.ok) {
+                    free_blocks_.push_back(std::move(p.plain));
+                    if (result == ZR_OK) result = ZR_FLATE;
+                    continue;
                 }
-                if (!put(out.data(), out.size() - z.avail_out)) return false;
-            } while (flush == Z_FINISH ? rc != Z_STREAM_END : z.avail_out == 0);
-            return true;
+                crc = crc32_combine(crc, p.crc, static_cast<z_off_t>(p.length));
+                total += p.length;
+                deflate_open = !p.last;
+                if (p.deflate)
+                    put(p.packed.data(), p.packed.size());
+                else
+                    put(p.plain.get(), p.length);
+                free_blocks_.push_back(std::move(p.plain));
+            }
         };
 
         hook->start_file();
         bool read_all = false;
-        while (result == ZR_OK) {
-            size_t n = 0;
-            if (!hook->read(*source, in.data(), in.size(), n)) {
-                result = ZR_READ;
-                break;
+        std::vector<unsigned char> dictionary;
+        uint64_t read_bytes = 0;
+        DeflatePiece next;
+        bool have_next = false;
+        // Reads one piece through the hook; false on a failed read.
+        auto read_piece = [&](DeflatePiece& p) {
+            if (free_blocks_.empty()) {
+                p.plain.reset(new unsigned char[kPiece]);
+            } else {
+                p.plain = std::move(free_blocks_.back());
+                free_blocks_.pop_back();
             }
-            if (n == 0) {
-                read_all = true;
-                break;
+            p.length = 0;
+            while (p.length < kPiece) {
+                size_t n = 0;
+                if (!hook->read(*source, p.plain.get() + p.length, kPiece - p.length, n)) return false;
+                if (n == 0) break;
+                p.length += n;
             }
-            if (total + n > cap) {
-                result = ZR_MISSIZE;
-                break;
-            }
-            total += n;
-            crc = crc32(crc, in.data(), static_cast<uInt>(n));
-            if (deflating ? !deflate_some(in.data(), n, Z_NO_FLUSH) : !put(in.data(), n)) break;
+            return true;
+        };
+        if (!read_piece(next)) {
+            result = ZR_READ;
+        } else {
+            have_next = true;
         }
+        while (have_next && result == ZR_OK) {
+            DeflatePiece piece = std::move(next);
+            have_next = false;
+            bool last = piece.length < kPiece;
+            if (!last) {
+                if (!read_piece(next)) {
+                    result = ZR_READ;
+                    break;
+                }
+                last = next.length == 0;
+                have_next = !last;
+            }
+            read_bytes += piece.length;
+            if (read_bytes > cap) {
+                result = ZR_MISSIZE;
+                free_blocks_.push_back(std::move(piece.plain));
+                break;
+            }
+            piece.last = last;
+            piece.deflate = !facts.stored;
+            piece.dictionary = dictionary;
+            if (piece.deflate && !last) {
+                size_t keep = std::min<size_t>(piece.length, 32768);
+                dictionary.assign(piece.plain.get() + piece.length - keep,
+                                  piece.plain.get() + piece.length);
+            }
+            flight.push_back(pool.submit([p = std::move(piece)]() mutable {
+                make_piece(p);
+                return std::move(p);
+            }));
+            take(last ? 0 : depth);
+            if (last && result == ZR_OK) read_all = true;
+        }
+        take(0);
+        if (next.plain) free_blocks_.push_back(std::move(next.plain));
         // Even a cut-short entry gets a complete deflate stream, so the
-        // archive stays readable around it.
-        if (deflating) {
-            if (!broken_) deflate_some(nullptr, 0, Z_FINISH);
-            deflateEnd(&z);
+        // archive stays readable around it: the pieces so far end on a byte
+        // boundary, and an empty final block ends the stream.
+        if (!facts.stored && !broken_ && (deflate_open || total == 0) && !read_all) {
+            static const unsigned char kEmptyFinalBlock[] = {0x03, 0x00};
+            put(kEmptyFinalBlock, sizeof kEmptyFinalBlock);
         }
         if (!read_all) crc = ~crc;
     }

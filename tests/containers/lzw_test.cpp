@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/my_error.h"
+#include "containers/lzw_bit_joiner.h"
 #include "containers/lzw_decoder.h"
 #include "containers/lzw_encoder.h"
 
@@ -244,6 +245,36 @@ TEST(Lzw, AnyBlockSplitGivesTheSameStreamAndTheSameOutput) {
     EXPECT_EQ(decompress(whole, 1), in);
     EXPECT_EQ(decompress(whole, 3), in);
     EXPECT_EQ(decompress(whole, 65536), in);
+}
+
+// Pieces compressed apart and joined decode as one stream, at any join's
+// bit offset and in blocks of any size; a single piece is the plain stream.
+TEST(Lzw, PiecesCompressedApartJoinIntoOneStream) {
+    Bytes in = mixed(300000);
+    LzwEncoder enc;
+    Bytes piece;
+    for (size_t size : {size_t{1000}, size_t{4099}, size_t{65536}}) {
+        Bytes joined;
+        LzwBitJoiner joiner;
+        for (size_t pos = 0; pos < in.size(); pos += size) {
+            size_t n = std::min(size, in.size() - pos);
+            uint64_t bits = enc.compress_piece(in.data() + pos, n, pos + n == in.size(), piece);
+            EXPECT_EQ((bits + 7) / 8, piece.size());
+            joiner.append(piece.data(), bits, joined);
+        }
+        joiner.finish(joined);
+        EXPECT_LT(joined.size(), compress(in).size() * 101 / 100) << size;
+        for (size_t block : {size_t{1}, size_t{5}, size_t{65536}})
+            EXPECT_EQ(decompress(joined, block), in) << size << " " << block;
+    }
+    for (const Bytes& one : {Bytes{}, Bytes{'x'}, Bytes(in.begin(), in.begin() + 70000)}) {
+        uint64_t bits = enc.compress_piece(one.data(), one.size(), true, piece);
+        Bytes joined;
+        LzwBitJoiner joiner;
+        joiner.append(piece.data(), bits, joined);
+        joiner.finish(joined);
+        EXPECT_EQ(joined, compress(one));
+    }
 }
 
 TEST(Lzw, TwentyMegabytesOfMixedDataRoundTripInBlocksOf65536) {
