@@ -166,7 +166,8 @@ void make_small(const std::string& root, size_t files) {
     for (size_t i = 0; i < files; ++i) {
         char rel[96];
         std::snprintf(rel, sizeof rel, "/s%zu/d%zu/f%zu.txt", i / 20000, i / 500, i);
-        bench::write_file(root + rel, bench::words_text(200 + rng() % 300, static_cast<uint32_t>(i)));
+        bench::write_file(root + rel,
+                          bench::words_text(200 + rng() % 300, static_cast<uint32_t>(i)));
     }
 }
 
@@ -184,10 +185,11 @@ void print_row(const Row& r) {
     double ratio = r.peer_s > 0 ? r.ours / r.peer_s : 0;
     char size[32] = "";
     if (r.size_ratio > 0) std::snprintf(size, sizeof size, "%.3f", r.size_ratio);
-    std::printf("| %s | %s | %.3f | %.2f | %s | %.3f | **%.2f** | %s %.2f | %.0f | %.0f (< %.0f) | %s |\n",
-                r.input.c_str(), r.format.c_str(), r.ours, r.cpu, r.peer.c_str(), r.peer_s, ratio,
-                ratio <= r.target ? "meets" : "misses", r.target, r.peer_mb, r.ours_mb,
-                r.memory_limit, size);
+    std::printf(
+        "| %s | %s | %.3f | %.2f | %s | %.3f | **%.2f** | %s %.2f | %.0f | %.0f (< %.0f) | %s |\n",
+        r.input.c_str(), r.format.c_str(), r.ours, r.cpu, r.peer.c_str(), r.peer_s, ratio,
+        ratio <= r.target ? "meets" : "misses", r.target, r.peer_mb, r.ours_mb, r.memory_limit,
+        size);
     std::fflush(stdout);
 }
 
@@ -199,11 +201,16 @@ int main(int argc, char** argv) {
     size_t mixed_mib = 1024, small_files = 200000;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i], v = argv[i + 1];
-        if (a == "--runs") runs = std::max(1, std::atoi(v.c_str()));
-        else if (a == "--inputs") inputs = v;
-        else if (a == "--formats") formats = v;
-        else if (a == "--mixed-mib") mixed_mib = std::strtoul(v.c_str(), nullptr, 10);
-        else if (a == "--small-files") small_files = std::strtoul(v.c_str(), nullptr, 10);
+        if (a == "--runs")
+            runs = std::max(1, std::atoi(v.c_str()));
+        else if (a == "--inputs")
+            inputs = v;
+        else if (a == "--formats")
+            formats = v;
+        else if (a == "--mixed-mib")
+            mixed_mib = std::strtoul(v.c_str(), nullptr, 10);
+        else if (a == "--small-files")
+            small_files = std::strtoul(v.c_str(), nullptr, 10);
     }
     for (const char* tool : {"tar", "compress", "zip", "unzip", "cp", "find", "sync"}) {
         if (!bench::have_command(tool)) {
@@ -233,8 +240,10 @@ int main(int argc, char** argv) {
     auto want = [](const std::string& list, const char* key) {
         return ("," + list + ",").find(std::string(",") + key + ",") != std::string::npos;
     };
-    if (want(inputs, "text")) made.push_back({"text", dir + "/in/text", "one 64 MiB text file (5 000 words)"});
-    if (want(inputs, "random")) made.push_back({"random", dir + "/in/random", "one 64 MiB random file"});
+    if (want(inputs, "text"))
+        made.push_back({"text", dir + "/in/text", "one 64 MiB text file (5 000 words)"});
+    if (want(inputs, "random"))
+        made.push_back({"random", dir + "/in/random", "one 64 MiB random file"});
     if (want(inputs, "mixed")) made.push_back({"mixed", dir + "/in/mixed", ""});
     if (want(inputs, "small")) made.push_back({"small", dir + "/in/small", ""});
     // The inputs are made by a child: this process stays small, and so does
@@ -243,8 +252,10 @@ int main(int argc, char** argv) {
     if (maker == 0) {
         for (const Input& in : made) {
             std::string key = in.key;
-            if (key == "text") bench::write_file(in.path + "/words.txt", bench::words_text(64u << 20, 3));
-            if (key == "random") bench::write_file(in.path + "/noise.bin", bench::random_bytes(64u << 20, 4));
+            if (key == "text")
+                bench::write_file(in.path + "/words.txt", bench::words_text(64u << 20, 3));
+            if (key == "random")
+                bench::write_file(in.path + "/noise.bin", bench::random_bytes(64u << 20, 4));
             if (key == "mixed") make_mixed(in.path, mixed_mib << 20);
             if (key == "small") make_small(in.path, small_files);
         }
@@ -282,8 +293,9 @@ int main(int argc, char** argv) {
         {"discrete", SAVE_DISCRETE, "discrete", "cp -a", "B1_1", 0.67, ""},
     };
 
-    std::printf("| input | format | ours (s) | ours CPU (s) | peer | peer (s) | ours / peer "
-                "| target | peer peak MB | ours peak MB | size ours / peer |\n");
+    std::printf(
+        "| input | format | ours (s) | ours CPU (s) | peer | peer (s) | ours / peer "
+        "| target | peer peak MB | ours peak MB | size ours / peer |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
     std::fflush(stdout);
     for (const Input& in : made) {
@@ -411,9 +423,10 @@ int main(int argc, char** argv) {
         std::vector<double> w;
         for (int r = 0; r < runs; ++r)
             w.push_back(run_child(quote(vardeld) + " --run Bench-empty > /dev/null 2>&1").wall);
-        std::printf("\n`vardeld --run` of a set with nothing to save: %.3f s (median of %d; "
-                    "target under 0.030 s)\n",
-                    median(w), runs);
+        std::printf(
+            "\n`vardeld --run` of a set with nothing to save: %.3f s (median of %d; "
+            "target under 0.030 s)\n",
+            median(w), runs);
     }
     return 0;
 }

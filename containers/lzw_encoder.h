@@ -53,8 +53,7 @@ class LzwEncoder {
     // 256. Returns the stream's length in bits; the last byte's unused high
     // bits are zero. A file in one piece gives exactly the stream that
     // reset(), compress() and finish() give.
-    uint64_t compress_piece(const uint8_t* in, size_t length, bool last,
-                            std::vector<uint8_t>& out);
+    uint64_t compress_piece(const uint8_t* in, size_t length, bool last, std::vector<uint8_t>& out);
 
   private:
     // Writes the pending string's code and `code`, then the partial byte.

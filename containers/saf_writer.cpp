@@ -279,7 +279,8 @@ void SafWriter::make_piece(Piece& piece) {
     }
     if (piece.compressed) {
         thread_local LzwEncoder encoder;
-        piece.bits = encoder.compress_piece(piece.plain.get(), piece.length, piece.last, piece.packed);
+        piece.bits =
+            encoder.compress_piece(piece.plain.get(), piece.length, piece.last, piece.packed);
     }
 }
 
@@ -421,8 +422,8 @@ bool SafWriter::verify_entry(platform::File& source) {
     password_.restart();
     uint8_t bytes[saf::kDataHeaderSize];
     SafDataHeader h;
-    bool read = flush_output() &&
-        file_->read_at(bytes, sizeof bytes, entry_position_) == static_cast<ssize_t>(sizeof bytes);
+    bool read = flush_output() && file_->read_at(bytes, sizeof bytes, entry_position_) ==
+                                      static_cast<ssize_t>(sizeof bytes);
     if (read) h.decode(bytes);
     if (!read || !h.magic_ok || h.number != entry_.number) {
         error_code_ = saf::kReadFailed;

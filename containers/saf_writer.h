@@ -162,8 +162,8 @@ class SafWriter {
     platform::WorkPool* pool_ = nullptr;
     platform::WorkPool inline_pool_{0};
     std::vector<std::unique_ptr<uint8_t[]>> free_blocks_;  // piece buffers to reuse
-    std::vector<uint8_t> packed_;   // archive blocks read back
-    std::vector<uint8_t> compare_;  // source blocks read back for a verify
+    std::vector<uint8_t> packed_;                          // archive blocks read back
+    std::vector<uint8_t> compare_;                         // source blocks read back for a verify
     ProgressHook progress_;
     int error_code_ = 0;
     std::string error_text_;

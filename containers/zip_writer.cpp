@@ -330,7 +330,8 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
             p.length = 0;
             while (p.length < kPiece) {
                 size_t n = 0;
-                if (!hook->read(*source, p.plain.get() + p.length, kPiece - p.length, n)) return false;
+                if (!hook->read(*source, p.plain.get() + p.length, kPiece - p.length, n))
+                    return false;
                 if (n == 0) break;
                 p.length += n;
             }

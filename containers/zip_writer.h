@@ -88,7 +88,7 @@ class ZipWriter {
     platform::WorkPool* pool_ = nullptr;
     platform::WorkPool inline_pool_{0};
     std::vector<std::unique_ptr<unsigned char[]>> free_blocks_;  // piece buffers to reuse
-    void* zip_ = nullptr;  // minizip's zipFile
+    void* zip_ = nullptr;                                        // minizip's zipFile
     bool broken_ = false;  // the archive file could not be written: nothing more can go in
     ZipResult last_ = ZR_OK;
 };
