@@ -358,7 +358,8 @@ bool SafWriter::write_entry_data(platform::File& source) {
         Piece next;
         if (!read_piece(next)) return failed(false);
         for (;;) {
-            Piece piece = std::move(next);
+            Piece piece;
+            std::swap(piece, next);
             // A piece is the last when nothing follows it; a file that ends
             // on a piece's boundary is found so by reading on.
             piece.last = piece.length < kPieceSize;

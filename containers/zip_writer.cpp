@@ -343,7 +343,8 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
             have_next = true;
         }
         while (have_next && result == ZR_OK) {
-            DeflatePiece piece = std::move(next);
+            DeflatePiece piece;
+            std::swap(piece, next);
             have_next = false;
             bool last = piece.length < kPiece;
             if (!last) {
