@@ -8,6 +8,7 @@
 #include "common/text_helpers.h"
 #include "common/wildcard.h"
 #include "platform/atomic_file.h"
+#include "platform/file.h"
 
 namespace vardel {
 
@@ -114,24 +115,20 @@ void IniDocument::parse(std::string_view text) {
 bool IniDocument::load(const std::string& path, int* error_number) {
     file_name_ = path;
     if (error_number) *error_number = 0;
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!f) {
-        if (error_number) *error_number = errno;
-        return false;
-    }
     std::string text;
-    char buf[65536];
-    size_t n;
-    errno = 0;  // so a read error is not told by an older one
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
+    int err = 0;
+    switch (platform::read_regular_file(path, text, platform::Links::Follow, &err)) {
+        case platform::ReadStatus::Read:
+            parse(text);
+            return true;
+        default:
+            // A FIFO is refused: it would block its reader for ever.
+            break;
+    }
     // A file read in part is no state to act on: the caller must not take it
     // for an empty one.
-    if (std::ferror(f.get())) {
-        if (error_number) *error_number = errno ? errno : EIO;
-        return false;
-    }
-    parse(text);
-    return true;
+    if (error_number) *error_number = err ? err : EIO;
+    return false;
 }
 
 namespace {

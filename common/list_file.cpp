@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/file.h"
+
 namespace vardel {
 
 namespace {
@@ -80,24 +82,22 @@ bool parse_list_line(std::string_view line, ListLine& out) {
     return false;
 }
 
-bool read_list_file(const std::string& path, const std::function<void(const ListLine&)>& fn) {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!f) return false;
-    std::string line;
+void parse_list_text(std::string_view text, const std::function<void(const ListLine&)>& fn) {
     ListLine parsed;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
-        for (size_t i = 0; i < n; ++i) {
-            if (buf[i] == '\n') {
-                if (parse_list_line(line, parsed)) fn(parsed);
-                line.clear();
-            } else {
-                line.push_back(buf[i]);
-            }
-        }
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t lf = text.find('\n', start);
+        if (lf == std::string_view::npos) lf = text.size();
+        if (parse_list_line(text.substr(start, lf - start), parsed)) fn(parsed);
+        start = lf + 1;
     }
-    if (!line.empty() && parse_list_line(line, parsed)) fn(parsed);
+}
+
+bool read_list_file(const std::string& path, const std::function<void(const ListLine&)>& fn) {
+    std::string text;
+    if (platform::read_regular_file(path, text) != platform::ReadStatus::Read)
+        return false;
+    parse_list_text(text, fn);
     return true;
 }
 

@@ -30,7 +30,10 @@ std::string format_list_line(char kind, std::string_view text);
 // `line` has no line end; a trailing CR is tolerated.
 bool parse_list_line(std::string_view line, ListLine& out);
 
-// Reads every line of a list file; false when it cannot be opened.
+// Every line of a list file's text.
+void parse_list_text(std::string_view text, const std::function<void(const ListLine&)>& fn);
+// Reads every line of a list file; false when it cannot be opened or is not
+// a regular file (a FIFO would never end).
 bool read_list_file(const std::string& path, const std::function<void(const ListLine&)>& fn);
 
 }  // namespace vardel

@@ -1,13 +1,17 @@
 #include "common/log_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
+#include "common/install_layout.h"
 #include "common/mystring.h"
 #include "common/text_helpers.h"
+#include "platform/accounts.h"
 #include "platform/file_info.h"
 #include "platform/paths.h"
 
@@ -44,8 +48,19 @@ bool LogFile::ensure_open_locked() {
     if (log_path_.empty()) return false;
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(log_path_).parent_path(), ec);
-    int fd = ::open(log_path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Never through a link planted in the log folder; the log names every
+    // file backed up, so it is for its owner alone, or for the group that
+    // may control the service where there is one.
+    int fd = ::open(log_path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;  // lines are dropped until the next attempt
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid()) {
+        std::optional<unsigned> group = platform::group_id(install::kControlGroup);
+        if (group && ::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(*group)) == 0)
+            ::fchmod(fd, 0640);
+        else
+            ::fchmod(fd, 0600);
+    }
     fd_.store(fd);
     return true;
 }

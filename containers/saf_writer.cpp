@@ -24,6 +24,13 @@ bool SafArchiveFile::create(const std::string& path) {
     return file_.open(path, platform::OpenMode::CreateReplace);
 }
 
+bool SafArchiveFile::adopt(platform::File file, const std::string& path) {
+    path_ = path;
+    folder_error_ = 0;
+    file_ = std::move(file);
+    return file_.is_open();
+}
+
 bool SafArchiveFile::write_at(const void* data, size_t length, uint64_t offset) {
     return file_.pwrite_all(data, length, offset);
 }
@@ -158,6 +165,18 @@ bool SafWriter::create_archive(const std::string& path) {
     error_text_.clear();
     if (open_) return fail(saf::kWriteFailed, kWriteFailedText);
     if (!file_->create(path)) return write_failed();
+    return start_archive();
+}
+
+bool SafWriter::create_archive(platform::File file, const std::string& path) {
+    error_code_ = 0;
+    error_text_.clear();
+    if (open_) return fail(saf::kWriteFailed, kWriteFailedText);
+    if (!file_->adopt(std::move(file), path)) return write_failed();
+    return start_archive();
+}
+
+bool SafWriter::start_archive() {
     header_ = SafFileHeader{};
     password_ = PasswordStream();
     open_ = true;

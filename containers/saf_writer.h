@@ -42,6 +42,8 @@ class SafArchiveFile {
     virtual ~SafArchiveFile() = default;
     // Creates or replaces the file, read and write.
     virtual bool create(const std::string& path);
+    // Takes a file already created (empty, read and write) at `path`.
+    virtual bool adopt(platform::File file, const std::string& path);
     virtual bool write_at(const void* data, size_t length, uint64_t offset);
     // Bytes read (fewer only at the end of the file), -1 on failure.
     virtual ssize_t read_at(void* data, size_t length, uint64_t offset);
@@ -75,6 +77,8 @@ class SafWriter {
     // Creates (or replaces) the archive and writes its first header, count
     // 0. Only when no archive is open.
     bool create_archive(const std::string& path);
+    // The same on a new empty file its caller created (read and write).
+    bool create_archive(platform::File file, const std::string& path);
     // PasswordStream with a non-empty password stores the check value and
     // encodes every later entry's data; None (or an empty password) stores 0.
     bool set_encoding(SafEncoding mode, std::string_view password);
@@ -118,10 +122,13 @@ class SafWriter {
     bool entry_open() const { return entry_open_; }
     uint32_t entry_count() const { return header_.entry_count; }
     int error_code() const { return error_code_; }
+    // errno of the archive file's last failure (a full disk: ENOSPC).
+    int write_error() const { return file_->error(); }
     const std::string& error_text() const { return error_text_; }
 
   private:
     bool fail(int code, std::string text);
+    bool start_archive();
     bool write_failed();
     bool start_entry(const std::string& path, platform::FileInfo& info);
     bool write_at(const void* data, size_t length, uint64_t offset);

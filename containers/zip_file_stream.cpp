@@ -38,6 +38,16 @@ bool ZipFileStream::open(const std::string& path, Purpose purpose) {
     return true;
 }
 
+bool ZipFileStream::adopt_for_writing(platform::File file) {
+    purpose_ = Purpose::Write;
+    buf_.assign(kBufferSize, 0);
+    buf_start_ = buf_len_ = pos_ = size_ = 0;
+    dirty_ = false;
+    error_ = 0;
+    file_ = std::move(file);
+    return file_.is_open();
+}
+
 void ZipFileStream::fail(int err) {
     if (error_ == 0) error_ = err ? err : EIO;
 }

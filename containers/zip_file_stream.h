@@ -26,6 +26,8 @@ class ZipFileStream {
     // Read: an existing regular file (a FIFO or device is refused without
     // blocking). Write: created or emptied. False with errno in error().
     bool open(const std::string& path, Purpose purpose);
+    // For writing, a file its caller created (empty, read and write).
+    bool adopt_for_writing(platform::File file);
     // Writes what is buffered; for an archive written, flushes it to disk.
     bool finish();
     int error() const { return error_; }

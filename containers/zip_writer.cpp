@@ -71,8 +71,14 @@ struct ZipWriter::EntryFacts {
 };
 
 std::unique_ptr<ZipWriter> ZipWriter::create(const std::string& path) {
+    platform::File file;
+    if (!file.open(path, platform::OpenMode::CreateReplace, 0644)) return nullptr;
+    return create(std::move(file), path);
+}
+
+std::unique_ptr<ZipWriter> ZipWriter::create(platform::File file, const std::string& path) {
     std::unique_ptr<ZipWriter> w(new ZipWriter());
-    if (!w->stream_.open(path, ZipFileStream::Purpose::Write)) return nullptr;
+    if (!w->stream_.adopt_for_writing(std::move(file))) return nullptr;
     zlib_filefunc64_def io = w->stream_.functions();
     w->zip_ = zipOpen2_64(path.c_str(), APPEND_STATUS_CREATE, nullptr, &io);
     if (!w->zip_) return nullptr;

@@ -38,6 +38,8 @@ class ZipWriter {
 
     // Creates (or empties) the archive file; nullptr when it cannot be created.
     static std::unique_ptr<ZipWriter> create(const std::string& path);
+    // The same on a new empty file its caller created (read and write).
+    static std::unique_ptr<ZipWriter> create(platform::File file, const std::string& path);
     // Closes the archive when close() was not called.
     ~ZipWriter();
     ZipWriter(const ZipWriter&) = delete;

@@ -83,12 +83,16 @@ std::vector<std::string> home_folders() {
     return homes;
 }
 
-bool group_exists(const std::string& name) {
+std::optional<unsigned> group_id(const std::string& name) {
     group gr;
     group* found = nullptr;
     std::vector<char> buf(65536);
-    return ::getgrnam_r(name.c_str(), &gr, buf.data(), buf.size(), &found) == 0 && found;
+    if (::getgrnam_r(name.c_str(), &gr, buf.data(), buf.size(), &found) != 0 || !found)
+        return std::nullopt;
+    return gr.gr_gid;
 }
+
+bool group_exists(const std::string& name) { return group_id(name).has_value(); }
 
 bool user_in_group(const Account& user, const std::string& name) {
     group gr;

@@ -30,6 +30,8 @@ Account invoking_user();
 std::vector<std::string> home_folders();
 
 bool group_exists(const std::string& name);
+// The id of the group `name`, or none when there is no such group.
+std::optional<unsigned> group_id(const std::string& name);
 // True when the account is a member of the group (primary or listed).
 bool user_in_group(const Account& user, const std::string& group);
 

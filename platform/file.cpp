@@ -97,6 +97,13 @@ bool File::open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mo
     return true;
 }
 
+void File::adopt(int fd, const std::string& path) {
+    close();
+    fd_ = fd;
+    error_ = 0;
+    path_ = path;
+}
+
 bool File::fail_open(const std::string& path, int error_number) {
     close();
     path_ = path;
@@ -261,6 +268,52 @@ int64_t File::position() {
     off_t r = ::lseek(fd_, 0, SEEK_CUR);
     if (r < 0) error_ = errno;
     return r;
+}
+
+ReadStatus read_regular_file(int dir_fd, const std::string& name, std::string& out,
+                             Links links, int* error_number) {
+    out.clear();
+    int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::NoFollow ? O_NOFOLLOW : 0);
+    int fd;
+    do fd = ::openat(dir_fd, name.c_str(), flags);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (error_number) *error_number = errno;
+        if (errno == ENOENT) return ReadStatus::Missing;
+        return errno == ELOOP ? ReadStatus::NotRegular : ReadStatus::Failed;
+    }
+    File file;
+    file.adopt(fd, name);
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        if (error_number) *error_number = errno;
+        return ReadStatus::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (error_number) *error_number = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return ReadStatus::NotRegular;
+    }
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    char buf[65536];
+    while (true) {
+        ssize_t n = file.read(buf, sizeof buf);
+        if (n < 0) {
+            // A file read in part is no state to act on.
+            if (error_number) *error_number = file.error();
+            out.clear();
+            return ReadStatus::Failed;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < sizeof buf) break;
+    }
+    return ReadStatus::Read;
+}
+
+ReadStatus read_regular_file(const std::string& path, std::string& out, Links links,
+                             int* error_number) {
+    return read_regular_file(AT_FDCWD, path, out, links, error_number);
 }
 
 bool sync_parent_directory(const std::string& path, int* error_number) {

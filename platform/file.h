@@ -44,6 +44,8 @@ class File {
     // working folder); path() then gives `display_path` (or `name`).
     bool open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mode_bits = 0644,
                  const std::string& display_path = {});
+    // Takes ownership of an open descriptor.
+    void adopt(int fd, const std::string& path);
     // Closes, then fails as an open of `path` with `error_number` would: for
     // an Env that fakes a refusal.
     bool fail_open(const std::string& path, int error_number);
@@ -86,6 +88,20 @@ class File {
     int error_ = 0;
     std::string path_;
 };
+
+// Reading a whole state file ("BACKUP.INI", a list file): only a regular
+// file is read. A FIFO, device, socket or folder is refused without a read
+// that could block, and with links not followed, so is a link.
+enum class ReadStatus { Read, Missing, NotRegular, Failed };
+enum class Links { Follow, NoFollow };
+// `name` in the folder open as `dir_fd` (AT_FDCWD: a path). *error_number
+// is errno for Missing and Failed; for NotRegular EISDIR (a folder), ELOOP
+// (a link not followed) or EINVAL (anything else).
+ReadStatus read_regular_file(int dir_fd, const std::string& name, std::string& out,
+                             Links links = Links::Follow, int* error_number = nullptr);
+// The same for a path.
+ReadStatus read_regular_file(const std::string& path, std::string& out,
+                             Links links = Links::Follow, int* error_number = nullptr);
 
 // Flushes the folder holding `path` to disk, so that a newly created file's
 // name survives a power cut. False and *error_number on failure.

@@ -39,6 +39,9 @@ void fill(const struct statx& sx, const std::string& name, FileInfo& out) {
     out.inode = sx.stx_ino;
     out.mtime_sec = sx.stx_mtime.tv_sec;
     out.mtime_nsec = sx.stx_mtime.tv_nsec;
+    out.ctime_sec = sx.stx_ctime.tv_sec;
+    out.ctime_nsec = sx.stx_ctime.tv_nsec;
+    out.owner = sx.stx_uid;
     out.times.last_write = filetime_from_unix(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
     out.times.last_access = filetime_from_unix(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
     out.times.creation = (sx.stx_mask & STATX_BTIME)

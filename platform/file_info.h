@@ -37,7 +37,12 @@ struct FileInfo {
     FileTimes times;
     int64_t mtime_sec = 0;  // for change checks and selection, exact to the nanosecond
     int64_t mtime_nsec = 0;
+    // Status change: moves on with every change and cannot be set back, so
+    // an edit that put mtime back still shows here.
+    int64_t ctime_sec = 0;
+    int64_t ctime_nsec = 0;
     mode_t mode = 0;  // type and permission bits as stat gives them
+    uid_t owner = 0;
     dev_t device = 0;
     ino_t inode = 0;
 

@@ -7,6 +7,8 @@
 //
 // One object per run; run() is called once, on the thread that does the work.
 #include <functional>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -48,17 +50,41 @@ class Backup {
 
     const std::string& failure_text() const { return run_.report.failure_text; }
     const RunReport& report() const { return run_.report; }
+    // For a run that completed without saving every file it selected: the
+    // warning that says so ("Backup '%s' completed, but %d files could not
+    // be saved"); empty otherwise.
+    std::string completed_warning() const;
     const BackupRun& state() const { return run_; }
 
   private:
     bool load_parameters();
+    // Reads "BACKUP.INI" through the destination; false (reported) when it
+    // is there but cannot be used.
+    bool load_state();
+    // True when the state holds the numbers every run writes.
+    bool state_usable() const;
+    // The backups in the destination by their names: (cycle, sequence) and
+    // the latest time of their files; with `listed`, those with a list file.
+    bool backups_in_folder(std::map<std::pair<int64_t, int64_t>, int64_t>& found,
+                           std::set<std::pair<int64_t, int64_t>>* listed);
+    // Names in the state every backup in the folder it does not name, but
+    // for the slots about to be cleared.
+    bool record_unlisted_backups();
+    // Rebuilds the state from the backups in the destination (their names
+    // and times) and saves it; an empty state when there are none.
+    bool rebuild_state();
+    bool save_state(std::string& error);
     void walk_everything();
     // Waits out a pause, then throws MyError 23 when the run is being aborted.
     void checkpoint();
     void finish();
     void execute(const char* setting, const std::string& command);
-    void delete_output(int64_t cycle, int64_t sequence);
-    void remove_instance_keys(int64_t cycle, int64_t from, int64_t to);
+    // The backup's own output in the destination: "B%d_%d.SAF", ".ZIP" or
+    // the folder "B%d_%d".
+    std::string output_name(int64_t cycle, int64_t sequence) const;
+    bool delete_output(int64_t cycle, int64_t sequence);
+    bool remove_instance_keys(int64_t cycle, int64_t from, int64_t to);
+    void add_closing_lines();
     void mail_report(int64_t started);
     int64_t now() const;
 

@@ -8,8 +8,11 @@
 #include "common/backup_set.h"
 #include "common/general_settings.h"
 #include "common/ini_document.h"
+#include "common/my_error.h"
 #include "common/mystring.h"
 #include "common/setting_names.h"
+#include "platform/file_info.h"
+#include "platform/target_folder.h"
 #include "vardeld/directory_catalogue.h"
 #include "vardeld/run_flags.h"
 #include "vardeld/run_report.h"
@@ -25,6 +28,16 @@ struct BackupRun {
     RunFlags& flags;
 
     std::string destination_folder;  // ends in "/"
+    // The destination held open for the whole run: everything the run makes,
+    // replaces or deletes there is reached from it, never through a link
+    // planted by whoever owns the folder.
+    platform::TargetFolder destination;
+    platform::FileInfo destination_info;  // device and inode: the walk never enters it
+    // For discrete copies: the backup's own folder, held open the same way.
+    platform::TargetFolder files;
+    // The run's own archive (device and inode, 0 without one): never read into itself.
+    dev_t archive_device = 0;
+    ino_t archive_inode = 0;
     std::string files_folder;        // ends in "/"
     std::string archive_path;
     std::string list_file_path;
@@ -47,6 +60,13 @@ struct BackupRun {
 
     DirectoryCatalogue catalogue;
 };
+
+// A write failed because the destination is full (ENOSPC, EDQUOT).
+bool destination_full(int error_number);
+// The run's failure for a destination that is full: "Can't write the backup
+// to %s: %s" (the folder, the system's text), with code 0 so the text stands
+// as it is.
+MyError full_destination(const BackupRun& run, int error_number);
 
 // Lines of a multi-line setting (CR LF, LF or CR), empty lines left out.
 std::vector<std::string> setting_lines(const std::string& value);

@@ -51,64 +51,69 @@ void ContainerSaver::sleep_seconds(int seconds) {
 }
 
 bool ContainerSaver::open() {
-    if (run_.set.SaveFormat == SAVE_SAF) {
-        saf_ = std::make_unique<SafWriter>(make_archive_file_ ? make_archive_file_() : nullptr);
-        if (!saf_->create_archive(run_.archive_path)) {
+    const platform::TargetFolder& dest = run_.destination;
+    int err = 0;
+    if (run_.set.SaveFormat == SAVE_SAF || run_.set.SaveFormat == SAVE_ZIP) {
+        // A new file, created where nothing stands: a link planted at its
+        // name is removed, never followed. Only its owner may read it: one
+        // archive holds files of every account the service can read.
+        std::string name(file_name_part(run_.archive_path));
+        platform::File file;
+        const bool saf = run_.set.SaveFormat == SAVE_SAF;
+        if (dest.replace_file(name, file, 0600, &err)) {
+            platform::FileInfo fi;
+            if (platform::stat_descriptor(file.fd(), name, fi)) {
+                run_.archive_device = fi.device;
+                run_.archive_inode = fi.inode;
+            }
+            if (saf) {
+                saf_ = std::make_unique<SafWriter>(make_archive_file_ ? make_archive_file_()
+                                                                      : nullptr);
+                if (!saf_->create_archive(std::move(file), run_.archive_path)) saf_.reset();
+            } else {
+                zip_ = ZipWriter::create(std::move(file), run_.archive_path);
+            }
+        }
+        if (saf && !saf_) {
             run_.report.note(LOG_COMPLAIN, "Can't create SAF file %s", run_.archive_path.c_str());
-            saf_.reset();
             return false;
         }
-        restrict_archive();
-        if (run_.encode)
-            saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
-        saf_->set_progress_hook([this] { run_.flags.check_abort(); });
-    } else if (run_.set.SaveFormat == SAVE_ZIP) {
-        zip_ = ZipWriter::create(run_.archive_path);
-        if (!zip_) {
+        if (!saf && !zip_) {
             run_.report.note(LOG_COMPLAIN, "Can't create zip file %s", run_.archive_path.c_str());
             return false;
         }
-        restrict_archive();
+        if (saf) {
+            if (run_.encode)
+                saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
+            saf_->set_progress_hook([this] { run_.flags.check_abort(); });
+        }
     } else if (run_.set.SaveFormat == SAVE_DISCRETE) {
         // The copies keep their files' own bits; the folder keeps them from
         // anyone the source folders kept them from.
-        std::error_code ec;
-        if (make_private_folders(run_.files_folder, ec))
-            fs::permissions(run_.files_folder, fs::perms::owner_all, fs::perm_options::replace, ec);
-        if (ec) {
-            std::string why = ec.message();
+        std::string name(file_name_part(run_.files_folder.substr(0, run_.files_folder.size() - 1)));
+        platform::FileInfo fi;
+        bool ok = dest.open_child(name, true, run_.files, &err, 0700) && run_.files.stat(fi, &err);
+        // A folder someone else made there (between the slot's clearing and
+        // now) is not the run's to fill.
+        if (ok && fi.owner != ::geteuid()) {
+            err = EPERM;
+            ok = false;
+        }
+        if (!ok) {
             run_.report.note(LOG_COMPLAIN, "Can't create folder %s: %s", run_.files_folder.c_str(),
-                             why.c_str());
+                             system_error_text(err));
             return false;
         }
     }
     return true;
 }
 
-bool ContainerSaver::make_private_folders(std::string folder, std::error_code& ec) {
-    ec.clear();
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (folder.empty() || fs::is_directory(folder, ec)) return true;
-    ec.clear();
-    std::string parent(folder_part(folder));
-    if (parent.size() < folder.size() && !make_private_folders(parent, ec)) return false;
-    if (fs::create_directory(folder, ec))
-        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
-    return !ec;
-}
-
-void ContainerSaver::restrict_archive() {
-    // One archive holds files of every account the service can read: only
-    // its owner may read it, as each discrete copy keeps its file's own bits.
-    std::error_code ec;
-    fs::permissions(run_.archive_path, fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace, ec);
-}
-
 bool ContainerSaver::close(std::string& error) {
     bool ok = true;
     if (saf_) {
         if (!saf_->close_archive()) {
+            int err = saf_->write_error();
+            if (destination_full(err)) throw full_destination(run_, err);
             error = strprintf("Can't close SAF file %s: %s", run_.archive_path.c_str(),
                               saf_->error_text().c_str());
             ok = false;
@@ -118,6 +123,8 @@ bool ContainerSaver::close(std::string& error) {
     if (zip_) {
         ZipResult r = zip_->close();
         if (r != ZR_OK) {
+            if (destination_full(zip_->write_error()))
+                throw full_destination(run_, zip_->write_error());
             char text[256];
             zip_->result_text(r, text, sizeof text);
             error = strprintf("Can't close zip file %s: %s", run_.archive_path.c_str(), text);
@@ -125,11 +132,11 @@ bool ContainerSaver::close(std::string& error) {
         }
         zip_.reset();
     }
-    if (run_.set.SaveFormat == SAVE_DISCRETE) {
+    if (run_.set.SaveFormat == SAVE_DISCRETE && run_.files.is_open()) {
         // One flush for all the copies, before the state records them: a
         // flush per file would cost more than the copying.
         int err = 0;
-        if (!platform::sync_file_system(run_.files_folder, &err)) {
+        if (!run_.files.sync_file_system(&err)) {
             error = strprintf("Can't write the copies in %s to disk: %s", run_.files_folder.c_str(),
                               system_error_text(err));
             ok = false;
@@ -168,6 +175,39 @@ std::string ContainerSaver::relative_path(const std::string& path) const {
     return std::string(file_name_part(path));
 }
 
+const platform::TargetFolder* ContainerSaver::copy_folder(const std::string& relative_folder) {
+    if (relative_folder.empty()) return &run_.files;
+    if (folder_open_ && relative_folder == folder_path_) return &folder_;
+    folder_open_ = false;
+    // One component at a time from the backup's own folder, each made for
+    // its owner alone; a link met on the way is never followed.
+    platform::TargetFolder next;
+    const platform::TargetFolder* at = &run_.files;
+    size_t start = 0;
+    while (start < relative_folder.size()) {
+        size_t slash = relative_folder.find('/', start);
+        if (slash == std::string::npos) slash = relative_folder.size();
+        std::string part = relative_folder.substr(start, slash - start);
+        start = slash + 1;
+        if (part.empty()) continue;
+        if (part == "." || part == "..") {
+            folder_error_ = EINVAL;
+            return nullptr;
+        }
+        platform::TargetFolder child;
+        if (!at->open_child(part, true, child, &folder_error_, 0700)) {
+            if (destination_full(folder_error_)) throw full_destination(run_, folder_error_);
+            return nullptr;
+        }
+        next = std::move(child);
+        at = &next;
+    }
+    folder_ = std::move(next);
+    folder_path_ = relative_folder;
+    folder_open_ = true;
+    return &folder_;
+}
+
 bool ContainerSaver::snapshot(const std::string& path, Snapshot& out, int* err) {
     platform::FileInfo fi;
     if (!env_.stat_following(path, fi, err)) return false;
@@ -178,28 +218,35 @@ bool ContainerSaver::snapshot(const std::string& path, Snapshot& out, int* err) 
 }
 
 bool ContainerSaver::save_file(const std::string& path) {
-    ++run_.counters.files_saved;
     log(LOG_DEBUG, "Save %s\n", path.c_str());
     Snapshot snap;
     int err = 0;
     if (!snapshot(path, snap, &err)) {
         run_.report.note(LOG_COMPLAIN, "Can't stat file %s: %s", path.c_str(),
                          system_error_text(err));
+        // Gone since the walk saw it: nothing is lost.
+        if (err != ENOENT) run_.report.not_saved(path, system_error_text(err), Said::Already);
         return false;
     }
     if (run_.general.RetryLockTimes < 1) run_.general.RetryLockTimes = 1;
     if (run_.general.FileChangeRetries < 1) run_.general.FileChangeRetries = 1;
+    bool saved = false;
     switch (run_.set.SaveFormat) {
         case SAVE_SAF:
-            return save_saf(path);
+            saved = save_saf(path);
+            break;
         case SAVE_ZIP:
-            return save_zip(path);
+            saved = save_zip(path);
+            break;
         case SAVE_DISCRETE:
-            return save_discrete(path);
+            saved = save_discrete(path);
+            break;
         default:
             VARDEL_UNEXPECTED_SWITCH();
-            return false;
+            break;
     }
+    if (saved) ++run_.counters.files_saved;
+    return saved;
 }
 
 void ContainerSaver::record_empty_directory(const std::string& path) {
@@ -208,33 +255,55 @@ void ContainerSaver::record_empty_directory(const std::string& path) {
     std::string bare = path;
     if (bare.size() > 1 && bare.back() == '/') bare.pop_back();
     if (saf_) {
-        if (!saf_->add_directory_entry(bare))
+        if (!saf_->add_directory_entry(bare)) {
+            if (saf_->error_code() == saf::kWriteFailed) throw write_failed(saf_->write_error());
             log(LOG_COMPLAIN, "Couldn't SAF file %s: %s\n", bare.c_str(),
                 saf_->error_text().c_str());
+        }
     } else if (zip_) {
         ZipResult r = zip_->add_folder(bare);
         if (r != ZR_OK) {
+            if (zip_->write_error()) throw write_failed(zip_->write_error());
             char text[256];
             zip_->result_text(r, text, sizeof text);
             log(LOG_COMPLAIN, "ZipAdd failed: %s (dir=%s)\n", text, bare.c_str());
         }
     } else if (run_.set.SaveFormat == SAVE_DISCRETE) {
-        std::error_code ec;
-        if (!make_private_folders(run_.files_folder + relative_path(path), ec))
-            log(LOG_COMPLAIN, "Can't create folder %s: %s\n",
-                (run_.files_folder + relative_path(path)).c_str(), ec.message().c_str());
+        std::string rel = relative_path(path);
+        while (!rel.empty() && rel.back() == '/') rel.pop_back();
+        if (!copy_folder(rel))
+            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", (run_.files_folder + rel).c_str(),
+                system_error_text(folder_error_));
     }
 }
 
+MyError ContainerSaver::write_failed(int error_number) const {
+    // The container itself cannot be written: no later file would fare
+    // better, and a backup missing files must not be recorded as done.
+    if (destination_full(error_number)) return full_destination(run_, error_number);
+    return MyError(0, strprintf("Can't write the backup to %s: %s",
+                                run_.destination_folder.c_str(),
+                                system_error_text(error_number ? error_number : EIO)));
+}
+
 // ---- discrete copies
+
+namespace {
+constexpr const char* kLocked = "locked by another program";
+constexpr const char* kChanged = "it changed while it was read";
+}  // namespace
 
 bool ContainerSaver::copy_failed(int error_number) {
     copy_error_ = error_number ? error_number : EIO;
     return false;
 }
 
-bool ContainerSaver::copy_and_encode(const std::string& source, const std::string& target) {
+bool ContainerSaver::copy_and_encode(const std::string& source,
+                                     const platform::TargetFolder& folder,
+                                     const std::string& name) {
     copy_error_ = 0;
+    copy_error_in_target_ = false;
+    const std::string target = folder.path() + name;
     platform::File in, out;
     if (!env_.open(in, source, platform::OpenMode::Read)) return copy_failed(in.error());
     platform::FileInfo fi;
@@ -245,10 +314,10 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
     }
     // An earlier attempt's copy may be read-only by now: it is replaced by a
     // new file, never opened for writing. The permission bits come last.
-    std::error_code ec;
-    fs::remove(target, ec);
-    if (!out.open(target, platform::OpenMode::CreateReplaceNoFollow, 0600))
-        return copy_failed(out.error());
+    if (!folder.replace_file(name, out, 0600, &err)) {
+        copy_error_in_target_ = true;
+        return copy_failed(err);
+    }
     stream_.restart();
     try {
         // Plain copies are made inside the kernel, a chunk at a time with the
@@ -263,6 +332,8 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
             bool refused = e == EXDEV || e == EINVAL || e == ENOSYS || e == EOPNOTSUPP;
             if (!refused || in.position() != 0) {
                 log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
+                // Either side may have failed; a full disk is the target's.
+                copy_error_in_target_ = destination_full(e);
                 return copy_failed(e);
             }
             in_kernel = false;
@@ -275,6 +346,7 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
             if (run_.encode) stream_.encode(buf_a_.data(), n);
             if (!out.write_all(buf_a_.data(), static_cast<size_t>(n))) {
                 log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
+                copy_error_in_target_ = true;
                 return copy_failed(out.error());
             }
         }
@@ -291,11 +363,12 @@ bool ContainerSaver::copy_and_encode(const std::string& source, const std::strin
     return true;
 }
 
-bool ContainerSaver::compare_files(const std::string& source, const std::string& target) {
+bool ContainerSaver::compare_files(const std::string& source, const platform::TargetFolder& folder,
+                                   const std::string& name) {
     platform::File a, b;
     // Reading the copy back must not spoil the access time it was given.
     if (!env_.open(a, source, platform::OpenMode::Read) ||
-        !b.open(target, platform::OpenMode::ReadKeepAccessTime))
+        !b.open_at(folder.fd(), name, platform::OpenMode::ReadKeepAccessTime))
         return false;
     stream_.restart();
     try {
@@ -318,53 +391,81 @@ bool ContainerSaver::compare_files(const std::string& source, const std::string&
     }
 }
 
+std::string ContainerSaver::discrete_target(const std::string& path) {
+    std::string target = relative_path(path);
+    // Two roots may hold the same relative name: the second copy goes below
+    // its root's own folder name, so neither replaces the other. Under one
+    // root every file has a place of its own, and a large tree need not
+    // keep a name per file.
+    if (roots_.size() < 2) return target;
+    auto it = copied_.find(target);
+    if (it == copied_.end() || it->second == path) return target;
+    std::string root = run_.current_root;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    std::string aside = std::string(file_name_part(root)) + "/" + target;
+    auto other = copied_.find(aside);
+    if (other == copied_.end() || other->second == path) return aside;
+    log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(),
+        (run_.files_folder + aside).c_str(), other->second.c_str());
+    run_.report.not_saved(path, strprintf("%s%s already holds the copy of %s",
+                                          run_.files_folder.c_str(), aside.c_str(),
+                                          other->second.c_str()));
+    return std::string();
+}
+
 bool ContainerSaver::save_discrete(const std::string& path) {
     const GeneralSettings& g = run_.general;
     int attempts = g.FileChangeHandling != CHANGE_IGNORE ? g.FileChangeRetries : 1;
-    std::string target = run_.files_folder + relative_path(path);
-    // Two roots may hold the same relative name, or overlap: the second copy
-    // must not replace the first. A second try would meet the same copy.
-    // Under one root every file has a target of its own, and a large tree
-    // need not keep a name per file.
-    const bool track = roots_.size() > 1;
-    if (auto it = copied_.find(target); track && it != copied_.end()) {
-        if (it->second == path) return true;  // the same file walked twice
-        log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(),
-            target.c_str(), it->second.c_str());
-        run_.report.add_line(strprintf("Copy failed for %s: %s already holds the copy of %s",
-                                       path.c_str(), target.c_str(), it->second.c_str()));
-        run_.report.given_up.add_line(path);
+    const std::string rel = discrete_target(path);
+    if (rel.empty()) return false;
+    if (auto it = copied_.find(rel); it != copied_.end() && it->second == path)
+        return true;  // the same file walked twice
+    const std::string target = run_.files_folder + rel;
+    const std::string name(file_name_part(rel));
+    const platform::TargetFolder* folder =
+        copy_folder(rel.substr(0, rel.size() - name.size() - (rel.size() > name.size() ? 1 : 0)));
+    if (!folder) {
+        const char* why = system_error_text(folder_error_);
+        log(LOG_COMPLAIN, "Copy failed: %s\n", why);
+        run_.report.add_line(strprintf("Copy failed for %s: Error=%s", path.c_str(), why));
+        run_.report.not_saved(path, why, Said::Already);
         return false;
     }
-    std::error_code ec;
+    std::string reason;
     for (int i = 0; i < attempts; ++i) {
         Snapshot before, after;
         snapshot(path, before);
-        make_private_folders(std::string(folder_part(target)), ec);
-        if (!copy_and_encode(path, target)) {
+        if (!copy_and_encode(path, *folder, name)) {
+            // A full destination fails the run: no later file would fit.
+            if (copy_error_in_target_ && destination_full(copy_error_))
+                throw full_destination(run_, copy_error_);
             const char* why = system_error_text(copy_error_);
             log(LOG_COMPLAIN, "Copy failed: %s\n", why);
             run_.report.add_line(strprintf("Copy failed for %s: Error=%s", path.c_str(), why));
+            reason = why;
             continue;
         }
         if (g.FileChangeHandling != CHANGE_IGNORE) {
             if (!snapshot(path, after) || !(after == before)) {
                 log(LOG_ALERT, "File changed during save\n");
+                reason = kChanged;
                 continue;
             }
-            if (g.FileValidationLevel == VALIDATION_FULL_READBACK && !compare_files(path, target)) {
+            if (g.FileValidationLevel == VALIDATION_FULL_READBACK &&
+                !compare_files(path, *folder, name)) {
                 log(LOG_ALERT, "File validation failed!\n");
+                reason = "its copy did not read back the same";
                 continue;
             }
         }
-        if (track) copied_.emplace(target, path);
+        if (roots_.size() > 1) copied_.emplace(rel, path);
         return true;
     }
     // What the last attempt left (cut short, torn or unverified) is no
     // backup of the file: a restore must not take it for one.
-    fs::remove(target, ec);
+    folder->remove_file(name);
     log(LOG_COMPLAIN, "Backup attempt failed for %s\n", path.c_str());
-    run_.report.retry_list.add_line(path);
+    run_.report.retry(path, reason);
     return false;
 }
 
@@ -376,6 +477,7 @@ bool ContainerSaver::save_zip(const std::string& path) {
     if (!ZipWriter::fits(before.size)) {
         log(LOG_COMPLAIN, "File '%s' is too large for zip file (4GB max)\n", path.c_str());
         run_.report.add_line(ZipWriter::too_large_text(path));
+        run_.report.not_saved(path, "too large for a ZIP file (4GB max)", Said::Already);
         return false;
     }
     log(LOG_DEBUG, "ZipAdd %s\n", path.c_str());
@@ -387,13 +489,16 @@ bool ContainerSaver::save_zip(const std::string& path) {
     } catch (const MyError& e) {
         run_.report.note(LOG_ERROR, "ZipAdd failed with error (%s) on file %s", e.message(),
                          path.c_str());
+        if (!run_.flags.aborting()) run_.report.not_saved(path, e.message(), Said::Already);
         return false;
     }
     if (r != ZR_OK) {
         run_.flags.check_abort("throw abort after ZipAdd failure\n");
+        if (zip_->write_error()) throw write_failed(zip_->write_error());
         char text[256];
         zip_->result_text(r, text, sizeof text);
         log(LOG_COMPLAIN, "ZipAdd failed: %s: (file=%s)\n", text, path.c_str());
+        run_.report.not_saved(path, text);
         return false;
     }
     log(LOG_DEBUG, "ZR_OK\n");
@@ -402,6 +507,7 @@ bool ContainerSaver::save_zip(const std::string& path) {
         if (!snapshot(path, after) || !(after == before)) {
             log(LOG_ALERT, "File changed during backup\n");
             log(LOG_ALERT, "Backed-up file %s may be invalid\n", path.c_str());
+            run_.report.not_saved(path, std::string(kChanged) + ": its entry may be invalid");
             return false;
         }
     }
@@ -436,8 +542,8 @@ bool ContainerSaver::save_saf(const std::string& path) {
         }
         if (err != EWOULDBLOCK) {
             log(LOG_ALERT, "File open failed: %s\n", system_error_text(err));
-            // A second try meets the same refusal; the report names the file.
-            run_.report.given_up.add_line(path);
+            // A second try meets the same refusal.
+            run_.report.not_saved(path, system_error_text(err));
             return false;
         }
         switch (g.LockFailureHandling) {
@@ -447,7 +553,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                 break;
             case LOCK_FAILURE_RETRY_LATER:
                 log(LOG_DEBUG, "Exclusive lock failed for file %s\n", path.c_str());
-                run_.report.retry_list.add_line(path);
+                run_.report.retry(path, kLocked);
                 return false;
             case LOCK_FAILURE_DEGRADE:
                 if (!shared) {
@@ -457,14 +563,17 @@ bool ContainerSaver::save_saf(const std::string& path) {
                     break;  // again at once, not counted
                 }
                 log(LOG_INFO, "Couldn't lock file %s\n", path.c_str());
+                run_.report.not_saved(path, kLocked);
                 return false;
             default:
                 log(LOG_INFO, "Couldn't lock file %s\n", path.c_str());
+                run_.report.not_saved(path, kLocked);
                 return false;
         }
     }
     if (!opened) {
         log(LOG_INFO, "Couldn't lock file %s\n", path.c_str());
+        run_.report.not_saved(path, kLocked);
         return false;
     }
 
@@ -475,12 +584,13 @@ bool ContainerSaver::save_saf(const std::string& path) {
                 if (attempt + 1 < g.RetryLockTimes) sleep_seconds(g.WaitForLock);
             } else if (g.LockFailureHandling == LOCK_FAILURE_RETRY_LATER) {
                 log(LOG_INFO, "Couldn't read-lock file %s\n", path.c_str());
-                run_.report.retry_list.add_line(path);
+                run_.report.retry(path, kLocked);
                 return false;
             } else if (g.LockFailureHandling == LOCK_FAILURE_DEGRADE) {
                 log(LOG_DEBUG, "File degraded to no-lock\n");
             } else {
                 log(LOG_INFO, "Couldn't lock file\n");
+                run_.report.not_saved(path, kLocked);
                 return false;
             }
         }
@@ -489,31 +599,44 @@ bool ContainerSaver::save_saf(const std::string& path) {
 
     bool check_change = g.FileChangeHandling == CHANGE_WAIT_AND_RETRY ||
                         g.FileChangeHandling == CHANGE_TRY_AGAIN_LATER;
+    std::string reason = kChanged;
     try {
         for (int attempt = 0; attempt < g.FileChangeRetries; ++attempt) {
             Snapshot before, after;
-            if (check_change && !snapshot(path, before)) {
+            int err = 0;
+            if (check_change && !snapshot(path, before, &err)) {
                 log(LOG_ALERT, "Couldn't stat file %s\n", path.c_str());
+                if (err != ENOENT) run_.report.not_saved(path, system_error_text(err));
                 return false;
             }
             file.seek(0);
             if (!saf_->open_file_entry(path) || !saf_->write_entry_data(file)) {
+                // The archive itself cannot be written: the run cannot go on.
+                if (saf_->error_code() == saf::kWriteFailed) {
+                    int werr = saf_->write_error();
+                    saf_->drop_entry();
+                    throw write_failed(werr);
+                }
                 log(LOG_ALERT, "Couldn't SAF file %s: %s\n", path.c_str(),
                     saf_->error_text().c_str());
+                std::string why = saf_->error_text();
+                while (!why.empty() && why.back() == '\n') why.pop_back();
                 saf_->drop_entry();
+                run_.report.not_saved(path, why);
                 return false;
             }
             if (check_change) {
-                if (!snapshot(path, after)) {
+                if (!snapshot(path, after, &err)) {
                     log(LOG_ALERT, "Couldn't stat file %s\n", path.c_str());
                     saf_->drop_entry();
+                    if (err != ENOENT) run_.report.not_saved(path, system_error_text(err));
                     return false;
                 }
                 if (!(after == before)) {
                     log(LOG_INFO, "File changed\n");
                     saf_->drop_entry();
                     if (g.FileChangeHandling == CHANGE_TRY_AGAIN_LATER) {
-                        run_.report.retry_list.add_line(path);
+                        run_.report.retry(path, kChanged);
                         return false;
                     }
                     if (attempt + 1 < g.FileChangeRetries) sleep_seconds(1);
@@ -525,6 +648,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
                 if (!saf_->verify_entry(file)) {
                     saf_->drop_entry();
                     log(LOG_ALERT, "File verification failed\n");
+                    reason = "its entry did not read back the same";
                     continue;
                 }
             }
@@ -536,6 +660,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
         throw;
     }
     log(LOG_ALERT, "Save failed after all retries\n");
+    run_.report.not_saved(path, reason);
     return false;
 }
 

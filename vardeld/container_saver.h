@@ -16,6 +16,7 @@
 #include "containers/password_stream.h"
 #include "platform/env.h"
 #include "platform/file.h"
+#include "platform/target_folder.h"
 #include "vardeld/backup_run.h"
 #include "vardeld/file_saver.h"
 
@@ -57,11 +58,13 @@ class ContainerSaver : public FileSaver {
     // root when none does.
     std::string root_of(const std::string& path) const;
 
-    // The discrete copy and its read-back. A failed copy leaves its errno
-    // in copy_error().
-    bool copy_and_encode(const std::string& source, const std::string& target);
+    // The discrete copy `name` in `folder` and its read-back. A failed copy
+    // leaves its errno in copy_error().
+    bool copy_and_encode(const std::string& source, const platform::TargetFolder& folder,
+                         const std::string& name);
     int copy_error() const { return copy_error_; }
-    bool compare_files(const std::string& source, const std::string& target);
+    bool compare_files(const std::string& source, const platform::TargetFolder& folder,
+                       const std::string& name);
 
   private:
     struct Snapshot {
@@ -69,13 +72,18 @@ class ContainerSaver : public FileSaver {
         uint64_t size = 0;
         bool operator==(const Snapshot&) const = default;
     };
+    using Said = RunReport::Said;
     bool snapshot(const std::string& path, Snapshot& out, int* err = nullptr);
-    void restrict_archive();
     std::string relative_path(const std::string& path) const;
+    // Where a discrete copy of `path` goes, relative to the backup's folder;
+    // empty (reported) when every place is taken by other files' copies.
+    std::string discrete_target(const std::string& path);
+    // The folder at `relative_folder` below the backup's own, made when
+    // missing; null with folder_error_ set when it cannot be.
+    const platform::TargetFolder* copy_folder(const std::string& relative_folder);
     bool copy_failed(int error_number);
-    // Makes the folder and every missing one above it, each for its owner
-    // alone; false with the reason in `ec`.
-    static bool make_private_folders(std::string folder, std::error_code& ec);
+    // The run's failure for a container that cannot be written.
+    MyError write_failed(int error_number) const;
 
     bool save_saf(const std::string& path);
     bool save_zip(const std::string& path);
@@ -100,6 +108,12 @@ class ContainerSaver : public FileSaver {
     std::map<std::string, std::string> copied_;
     std::vector<char> buf_a_, buf_b_;
     int copy_error_ = 0;
+    bool copy_error_in_target_ = false;  // the copy, not the source, failed
+    // The folder of the last copy, kept open: files come folder by folder.
+    platform::TargetFolder folder_;
+    std::string folder_path_;
+    bool folder_open_ = false;
+    int folder_error_ = 0;
 };
 
 }  // namespace vardel

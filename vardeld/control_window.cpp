@@ -244,6 +244,9 @@ void ControlWindow::start_head() {
                 Backup backup(set, general, flags_, services_, env_);
                 result = backup.run();
                 if (result == kResultFailed) failure = new std::string(backup.failure_text());
+                // Completed without every file: the warning goes with it.
+                std::string warning = backup.completed_warning();
+                if (!warning.empty()) failure = new std::string(warning);
             } catch (const std::exception& e) {  // MyError too
                 log(LOG_ERROR, "Backup thread failed: %s\n", e.what());
                 failure = new std::string(e.what());
@@ -284,6 +287,12 @@ void ControlWindow::on_backup_done(int result, std::string* failure) {
         push(PIPE_BACKUP_ABORTED, state_.running_set);
     else
         push(PIPE_BACKUP_COMPLETED, state_.running_set);
+    // "completed, but %d files could not be saved": clients show it as an
+    // alert after the notice, whose text stays the set's name.
+    if (result == kResultCompleted && text && !text->empty()) {
+        log(LOG_ALERT, "%s\n", text->c_str());
+        push(PIPE_ALERT, *text);
+    }
     state_.running = false;
     if (power_) power_->release_inhibitor();
     if (backup_thread_.joinable()) {

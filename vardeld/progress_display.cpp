@@ -6,7 +6,8 @@
 
 namespace vardel {
 
-void ProgressDisplay::write_line(int, std::string_view text) {
+void ProgressDisplay::write_line(int level, std::string_view text) {
+    if (level < min_level_) return;
     // A terminal wants bare line feeds.
     std::string out;
     out.reserve(text.size());

@@ -10,9 +10,12 @@ class ProgressDisplay : public LogSink {
   public:
     explicit ProgressDisplay(int fd = 1) : fd_(fd) {}
     void write_line(int level, std::string_view text) override;
+    // Lines below `level` are not shown (the log file keeps them).
+    void set_min_level(int level) { min_level_ = level; }
 
   private:
     int fd_;
+    int min_level_ = 0;
 };
 
 }  // namespace vardel

@@ -29,4 +29,25 @@ void RunReport::fail(int level, const char* fmt, ...) {
     result = kResultFailed;
 }
 
+void RunReport::not_saved(const std::string& path, const std::string& reason, Said said) {
+    if (!unsaved_.insert(path).second) return;
+    given_up.add_line(path);
+    if (said == Said::No) note(LOG_COMPLAIN, "Could not save %s: %s", path.c_str(), reason.c_str());
+}
+
+void RunReport::retry(const std::string& path, const std::string& reason) {
+    retry_list.add_line(path);
+    retry_reasons_[path] = reason;
+}
+
+void RunReport::settle_retries() {
+    size_t n = retry_list.count_lines();
+    for (size_t i = 1; i <= n; ++i) {
+        std::string p = retry_list.line(i);
+        auto it = retry_reasons_.find(p);
+        not_saved(p, it != retry_reasons_.end() ? it->second : "it failed twice");
+    }
+    retry_list.assign("");
+}
+
 }  // namespace vardel

@@ -1,5 +1,6 @@
 #include "vardeld/scanner.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "common/destination_names.h"
@@ -81,7 +82,8 @@ Scanner::Selection Scanner::select(const std::string& path, const platform::File
             } else {
                 int64_t since = set.BackupType == BACKUP_INCREMENTAL ? run_.last_backup_time
                                                                      : run_.first_backup_time;
-                s.selected = info.mtime_sec >= since;
+                // mtime can be set back (touch -r) after an edit; ctime cannot.
+                s.selected = std::max(info.mtime_sec, info.ctime_sec) >= since;
             }
             break;
         default:
@@ -104,6 +106,11 @@ void Scanner::take_file(const std::string& scan_dir, const std::string& name,
     }
     for (const std::string& m : exclude_masks_)
         if (wildcard_match(m, name)) return;
+    // The run's own archive, met through a link: reading it into itself
+    // would never end.
+    if (run_.archive_inode != 0 && info.inode == run_.archive_inode &&
+        info.device == run_.archive_device)
+        return;
 
     ++run_.counters.files_scanned;
     std::string full = scan_dir + name;
@@ -143,6 +150,14 @@ void Scanner::backup_this_path(const std::string& path) {
             info = target;
     }
     bool is_dir = info.is_directory();
+    // The destination below a backed-up folder (or the same folder again
+    // through a link or a bind mount): its backups are not backed up, and
+    // the run never reads what it is writing.
+    if (is_dir && info.inode == run_.destination_info.inode &&
+        info.device == run_.destination_info.device && run_.destination.is_open()) {
+        log(LOG_DEBUG, "Destination %s is not backed up\n", path.c_str());
+        return;
+    }
     std::string scan_dir = is_dir ? with_slash(path) : std::string(folder_part(path));
     std::string pattern = is_dir ? scan_dir + "*" : path;
     DirectoryCatalogue::DirRecord* dir = run_.catalogue.find_or_create_dir(scan_dir);
@@ -155,15 +170,19 @@ void Scanner::backup_this_path(const std::string& path) {
             checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
             bool hidden = info.attributes & platform::kAttrHidden;
             bool system = info.attributes & platform::kAttrSystem;
-            if ((hidden && !run_.set.IncludeHiddenFiles) ||
-                (system && !run_.set.IncludeSystemFiles))
+            if (system && !run_.set.IncludeSystemFiles) return;
+            if (hidden && !run_.set.IncludeHiddenFiles) {
+                ++run_.counters.hidden_left_out;
                 return;
+            }
             if (info.is_regular()) take_file(scan_dir, name, info, dir, saved_any);
             return;
         }
         platform::DirectoryReader d;
-        if (!env_.open_directory(d, path)) {
+        if (!env_.open_directory(d, path, &err)) {
             log(LOG_COMPLAIN, "FindFirst scan failed for %s\n", pattern.c_str());
+            // Nothing below it is saved: the report must say so.
+            if (err != ENOENT) run_.report.not_saved(path, system_error_text(err));
             return;
         }
         std::string name;
@@ -176,6 +195,7 @@ void Scanner::backup_this_path(const std::string& path) {
                 // not saved, and the report must say so.
                 if (err != ENOENT) {
                     run_.report.note(LOG_COMPLAIN, "Can't stat %s", child.c_str());
+                    run_.report.not_saved(child, system_error_text(err));
                     // Still there: not to be listed as deleted.
                     if (auto* rec = run_.catalogue.find_file(dir, name))
                         rec->flags |= DirectoryCatalogue::Seen;
@@ -184,9 +204,11 @@ void Scanner::backup_this_path(const std::string& path) {
             }
             bool hidden = ci.attributes & platform::kAttrHidden;
             bool system = ci.attributes & platform::kAttrSystem;
-            if ((hidden && !run_.set.IncludeHiddenFiles) ||
-                (system && !run_.set.IncludeSystemFiles))
+            if (system && !run_.set.IncludeSystemFiles) continue;
+            if (hidden && !run_.set.IncludeHiddenFiles) {
+                ++run_.counters.hidden_left_out;
                 continue;
+            }
             if (ci.is_directory()) {
                 if (excluded_dir(child)) continue;
                 backup_this_path(child);
@@ -214,9 +236,18 @@ void Scanner::backup_this_path(const std::string& path) {
 
 void Scanner::load_list_files() {
     for (int64_t i = 1; i < run_.sequence; ++i) {
-        std::string p = run_.destination_folder + destination::list_file(run_.cycle, i);
+        std::string name = destination::list_file(run_.cycle, i);
+        std::string p = run_.destination_folder + name;
         DirectoryCatalogue::DirRecord* current = nullptr;
-        bool opened = read_list_file(p, [&](const ListLine& l) {
+        std::string text;
+        platform::ReadStatus got = run_.destination.read_file(name, text);
+        if (got == platform::ReadStatus::NotRegular)
+            log(LOG_ERROR, "%s is not a regular file\n", p.c_str());
+        if (got != platform::ReadStatus::Read) {
+            log(LOG_ERROR, "Backup %s: missing listfile %s\n", run_.set.Name.c_str(), p.c_str());
+            continue;
+        }
+        parse_list_text(text, [&](const ListLine& l) {
             switch (l.kind) {
                 case 'A':
                     current = run_.catalogue.find_or_create_dir(l.text);
@@ -245,8 +276,6 @@ void Scanner::load_list_files() {
                 }
             }
         });
-        if (!opened)
-            log(LOG_ERROR, "Backup %s: missing listfile %s\n", run_.set.Name.c_str(), p.c_str());
     }
 }
 
@@ -280,8 +309,14 @@ void Scanner::write_list_file() {
     // Written whole or not at all: a torn list would mislead every later
     // backup of the cycle.
     std::string error;
-    if (!platform::write_file_atomically(run_.list_file_path, text, &error))
+    int err = 0;
+    if (!run_.destination.write_file(std::string(file_name_part(run_.list_file_path)), text, 0600,
+                                     &error, &err)) {
+        // A backup whose list could not be written for lack of room is no
+        // whole backup; any other failure is the list's alone.
+        if (destination_full(err)) throw full_destination(run_, err);
         log(LOG_ERROR, "Can't create listfile %s\n", run_.list_file_path.c_str());
+    }
     if (changes) run_.activity = true;
 }
 

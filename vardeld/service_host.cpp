@@ -236,6 +236,7 @@ int run_once(const std::string& name, GeneralSettings& settings, LogFile& log_fi
     BackupServices services;
     services.mail = send_service_mail;
     int result;
+    bool incomplete = false;
     {
         Backup backup(*set, settings, flags, services);
         result = backup.run();
@@ -246,6 +247,11 @@ int run_once(const std::string& name, GeneralSettings& settings, LogFile& log_fi
             now_text().c_str());
         if (result == kResultFailed && !backup.failure_text().empty())
             std::fprintf(stderr, "%s\n", backup.failure_text().c_str());
+        std::string warning = backup.completed_warning();
+        if (!warning.empty()) {
+            log(LOG_ALERT, "%s\n", warning.c_str());
+            incomplete = true;
+        }
     }
     // As after every run of the service: the log may be due to move on.
     log_file.check_after_run();
@@ -255,16 +261,19 @@ int run_once(const std::string& name, GeneralSettings& settings, LogFile& log_fi
     watcher.join();
     ::close(stop_fd[0]);
     ::close(stop_fd[1]);
-    return result == kResultFailed ? 1 : result == kResultAborted ? 2 : 0;
+    if (result == kResultFailed) return 1;
+    if (result == kResultAborted) return 2;
+    return incomplete ? 3 : 0;
 }
 
 void print_help() {
     std::printf(
-        "Usage: vardeld [-i | --run NAME]\n"
+        "Usage: vardeld [-i | --run NAME [-v]]\n"
         "  (no argument)  run as the service (under systemd)\n"
-        "  -i             run interactively, the log on standard output\n"
-        "  --run NAME     run the backup set NAME now and exit:\n"
-        "                 0 completed, 1 failed, 2 aborted\n"
+        "  -i             run interactively, every log line on standard output\n"
+        "  --run NAME     run the backup set NAME now and exit: 0 completed,\n"
+        "                 1 failed, 2 aborted, 3 completed but files not saved;\n"
+        "                 shows lines of level INFO and above (-v: every line)\n"
         "  --help, --version\n");
 }
 
@@ -273,6 +282,7 @@ void print_help() {
 int vardeld_main(const std::vector<std::string>& args) {
     Mode mode = Mode::Service;
     std::string run_name;
+    bool verbose = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help") {
@@ -285,9 +295,15 @@ int vardeld_main(const std::vector<std::string>& args) {
         }
         if (iequals(a, "-i")) {
             mode = Mode::Interactive;
-        } else if (a == "--run" && i + 1 < args.size()) {
+        } else if (a == "--run") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                std::fprintf(stderr, "vardeld: --run needs the name of a backup set\n");
+                return 2;
+            }
             mode = Mode::RunOnce;
             run_name = args[++i];
+        } else if (a == "-v") {
+            verbose = true;
         } else {
             std::fprintf(stderr, "vardeld: unknown argument %s (try --help)\n", a.c_str());
             return 2;
@@ -303,6 +319,8 @@ int vardeld_main(const std::vector<std::string>& args) {
     LogFile log_file(log_host);
     Logger::instance().add_sink(&log_file, SinkOrder::LogFile);
     ProgressDisplay display;
+    // A run from a shell tells what a user acts on; the log keeps the rest.
+    if (mode == Mode::RunOnce && !verbose) display.set_min_level(LOG_INFO);
     if (mode != Mode::Service) Logger::instance().add_sink(&display, SinkOrder::ProgressDisplay);
     struct Detach {
         ~Detach() { Logger::instance().remove_sink(file), Logger::instance().remove_sink(disp); }

@@ -83,6 +83,16 @@ TEST_F(ArchiveAttribute, IsSetUntilClearedAndAgainWhenTheFileChanges) {
     ASSERT_TRUE(stat_path(f, fi));
     EXPECT_TRUE(archive_attribute_set(f, fi));
 
+    // An edit of the same size that puts mtime back still shows (ctime).
+    ASSERT_TRUE(clear_archive_attribute(f, fi));
+    ASSERT_TRUE(stat_path(f, fi));
+    EXPECT_FALSE(archive_attribute_set(f, fi));
+    ASSERT_EQ(run_shell_command("cp -p '" + f + "' '" + f + ".old' && printf 'TWO, longer' > '" +
+                                f + "' && touch -r '" + f + ".old' '" + f + "'"),
+              0);
+    ASSERT_TRUE(stat_path(f, fi));
+    EXPECT_TRUE(archive_attribute_set(f, fi));
+
     // A copy with the same times is a new file: a new inode.
     ASSERT_TRUE(clear_archive_attribute(f, fi));
     std::string copy = path("b.txt");

@@ -14,15 +14,21 @@ class FaultEnv : public platform::EnvWrapper {
   public:
     using EnvWrapper::EnvWrapper;
 
-    // Every open of `path` fails with `error_number`.
-    void fail_open(const std::string& path, int error_number) { opens_[path] = error_number; }
+    // Every open of `path` fails with `error_number`; with `times`, only the
+    // first that many.
+    void fail_open(const std::string& path, int error_number, int times = -1) {
+        opens_[path] = error_number;
+        open_times_[path] = times;
+    }
     // Every stat of `path` (following links or not) fails with `error_number`.
     void fail_stat(const std::string& path, int error_number) { stats_[path] = error_number; }
 
     bool open(platform::File& file, const std::string& path, platform::OpenMode mode,
               mode_t mode_bits = 0644) const override {
-        if (auto it = opens_.find(path); it != opens_.end())
+        if (auto it = opens_.find(path); it != opens_.end() && open_times_[path] != 0) {
+            if (open_times_[path] > 0) --open_times_[path];
             return file.fail_open(path, it->second);
+        }
         return EnvWrapper::open(file, path, mode, mode_bits);
     }
     bool stat(const std::string& path, platform::FileInfo& out,
@@ -47,6 +53,7 @@ class FaultEnv : public platform::EnvWrapper {
     }
 
     std::map<std::string, int> opens_;
+    mutable std::map<std::string, int> open_times_;
     std::map<std::string, int> stats_;
 };
 

@@ -12,6 +12,7 @@
 #include "common/setting_names.h"
 #include "common/text_helpers.h"
 #include "containers/password_stream.h"
+#include "tests/support/fault_env.h"
 #include "tests/support/tiny_fs.h"
 #include "tests/vardeld/saving_support.h"
 #include "vardeld/service_messages.h"
@@ -58,8 +59,8 @@ TEST_F(SafLocking, WaitTriesRetryLockTimesThenGivesUp) {
     auto files = saved();
     EXPECT_EQ(files.count(locked), 0u);
     EXPECT_EQ(files.count(data() + "/free.txt"), 1u);
-    // A lock failure is traced, not reported and not tried again.
-    EXPECT_TRUE(not_backed_up().empty());
+    // A lock failure is not tried again, and the report names the file.
+    EXPECT_EQ(not_backed_up(), std::vector<std::string>{locked});
 }
 
 TEST_F(SafLocking, RetryLockTimesZeroMeansOneAttempt) {
@@ -158,7 +159,7 @@ TEST_F(SafLocking, ReadLockRetryLaterAndFail) {
     run_backup();
     EXPECT_EQ(logs.count(LOG_INFO, "Couldn't lock file\n"), 1);
     EXPECT_EQ(saved().count(locked), 0u);
-    EXPECT_TRUE(not_backed_up().empty());
+    EXPECT_EQ(not_backed_up(), std::vector<std::string>{locked});
 }
 
 TEST_F(SafLocking, FailGivesUpAtOnceAndSmartLockingOpensProgramsShared) {
@@ -266,7 +267,7 @@ TEST_F(SafChanges, WaitAndRetryTriesAgainInTheSamePass) {
     appender->stop();
     EXPECT_EQ(logs.count(LOG_INFO, "File changed\n"), 2);
     EXPECT_EQ(logs.count(LOG_ALERT, "Save failed after all retries\n"), 1);
-    EXPECT_TRUE(not_backed_up().empty());
+    EXPECT_EQ(not_backed_up(), std::vector<std::string>{busy});
     EXPECT_EQ(test::read_saf(saf_path(), "", scratch()).files.count(busy), 0u);
 }
 
@@ -419,55 +420,69 @@ TEST(ContainerSaverCompare, CompareFilesSeesEncodingAndDifferences) {
     run.encode = true;
     ContainerSaver saver(run, platform::Env::real());
     std::string src = dir + "/src", dst = dir + "/dst";
+    platform::TargetFolder folder;
+    ASSERT_TRUE(folder.open(dir));
     test::write_whole_file(src, pattern_bytes(50000, 5));
-    ASSERT_TRUE(saver.copy_and_encode(src, dst));
-    EXPECT_TRUE(saver.compare_files(src, dst));
+    ASSERT_TRUE(saver.copy_and_encode(src, folder, "dst"));
+    EXPECT_TRUE(saver.compare_files(src, folder, "dst"));
     std::string bytes = test::read_whole_file(dst);
     bytes[49999] ^= 1;
     test::write_whole_file(dst, bytes);
-    EXPECT_FALSE(saver.compare_files(src, dst));
+    EXPECT_FALSE(saver.compare_files(src, folder, "dst"));
     test::write_whole_file(dst, bytes.substr(0, 16384));
-    EXPECT_FALSE(saver.compare_files(src, dst));
+    EXPECT_FALSE(saver.compare_files(src, folder, "dst"));
     // A missing source is a failed copy with its errno.
-    EXPECT_FALSE(saver.copy_and_encode(dir + "/none", dst));
+    EXPECT_FALSE(saver.copy_and_encode(dir + "/none", folder, "dst"));
     EXPECT_EQ(saver.copy_error(), ENOENT);
     test::remove_tree(dir);
 }
 
-// A copy that fails for a full disk goes on the retry list; its second try
-// lands below the root it was first walked under, not the last root.
+// A copy that fails in the first pass is tried again at the end, below the
+// root it was first walked under, not the last root.
 TEST_F(DiscreteCopies, ARetriedCopyKeepsThePathOfItsOwnRoot) {
-    test::TinyFs tiny(dest(), 512 * 1024);
-    if (!tiny.ok()) GTEST_SKIP() << tiny.why_not();
-    std::string big = pattern_bytes(200000, 6);
-    std::string big_path = write_file("data/one/sub/big.bin", big);
+    std::string big_path = write_file("data/one/sub/big.bin", "big");
     write_file("data/two/small.txt", "small");
     set.BackupDirs = data() + "/one\r\n" + data() + "/two";
-    std::string ballast = dest() + "/ballast";
-    test::write_whole_file(ballast, std::string(400 * 1024, 'b'));
-    logs.on_line = [&](int, const std::string& text) {
-        if (text == "Backup attempt failed for " + big_path + "\n") fs::remove(ballast);
-    };
+    test::FaultEnv faults;
+    faults.fail_open(big_path, EIO, 1);
+    env = &faults;
     EXPECT_EQ(run_backup(), kResultCompleted);
-    EXPECT_EQ(logs.count(LOG_ERROR, "Write failed on file: " + copies() + "/sub/big.bin\n"), 1);
-    EXPECT_EQ(logs.count(LOG_COMPLAIN, "Copy failed: No space left on device\n"), 1);
-    EXPECT_TRUE(report_has("Copy failed for " + big_path + ": Error=No space left on device"));
-    EXPECT_EQ(read_file(copies() + "/sub/big.bin"), big);
+    EXPECT_EQ(logs.count(LOG_COMPLAIN, "Backup attempt failed for " + big_path + "\n"), 1);
+    EXPECT_EQ(read_file(copies() + "/sub/big.bin"), "big");
     EXPECT_FALSE(fs::exists(copies() + "/big.bin"));
     EXPECT_EQ(read_file(copies() + "/small.txt"), "small");
     EXPECT_TRUE(not_backed_up().empty());
 }
 
-TEST_F(DiscreteCopies, ACopyThatNeverSucceedsLeavesNoPartialFile) {
+// A destination too full for the backup fails the run in every format: no
+// backup is recorded without its files, the partial output goes, and the
+// backup before it is untouched.
+TEST_F(DiscreteCopies, AFullDestinationFailsTheRunAndKeepsTheEarlierBackup) {
     test::TinyFs tiny(dest(), 256 * 1024);
     if (!tiny.ok()) GTEST_SKIP() << tiny.why_not();
-    std::string big_path = write_file("data/big.bin", pattern_bytes(400000, 7));
+    set.BackupsPerCycle = 2;
     write_file("data/small.txt", "small");
-    EXPECT_EQ(run_backup(), kResultCompleted);
-    EXPECT_EQ(logs.count(LOG_COMPLAIN, "Backup attempt failed for " + big_path + "\n"), 2);
-    EXPECT_EQ(not_backed_up(), std::vector<std::string>{big_path});
-    EXPECT_FALSE(fs::exists(copies() + "/big.bin"));
-    EXPECT_EQ(read_file(copies() + "/small.txt"), "small");
+    for (int32_t format : {SAVE_DISCRETE, SAVE_SAF, SAVE_ZIP}) {
+        set.SaveFormat = format;
+        set.Name = "Set" + std::to_string(format);
+        set.BackupDestination = dest() + "/" + set.Name;
+        fs::remove(data() + "/big.bin");
+        auto out = [&](int seq) {
+            const char* ext = format == SAVE_SAF ? ".SAF" : format == SAVE_ZIP ? ".ZIP" : "";
+            return strprintf("%s/B1_%d%s", set.BackupDestination.c_str(), seq, ext);
+        };
+        ASSERT_EQ(run_backup(), kResultCompleted) << format;
+        std::string state = read_file(set.BackupDestination + "/BACKUP.INI");
+        write_file("data/big.bin", pattern_bytes(400000, 7));
+        EXPECT_EQ(run_backup(), kResultFailed) << format;
+        EXPECT_TRUE(report_has("Can't write the backup to " + set.BackupDestination +
+                               "/: No space left on device"))
+            << format;
+        EXPECT_FALSE(fs::exists(out(2))) << format;
+        EXPECT_EQ(read_file(set.BackupDestination + "/BACKUP.INI"), state) << format;
+        EXPECT_TRUE(fs::exists(out(1))) << format;
+        fs::remove_all(set.BackupDestination);
+    }
 }
 
 TEST(ContainerSaverRoots, TheLongestRootHoldingAPathWins) {
@@ -495,27 +510,33 @@ TEST(ContainerSaverRoots, TheLongestRootHoldingAPathWins) {
 }
 
 // Roots that hold the same relative name, or overlap: the copy that comes
-// second fails, naming the copy already there, and replaces nothing.
+// second goes below its root's own folder name and replaces nothing; only
+// when that place is taken too is the file reported as not saved.
 TEST_F(DiscreteCopies, ACopyNeverReplacesAnotherOfTheSameRun) {
-    std::string r1 = write_file("data/r1/a.txt", "first");
+    write_file("data/r1/a.txt", "first");
     std::string r2 = write_file("data/r2/a.txt", "second");
     write_file("data/r2/b.txt", "b");
     set.BackupDirs = data() + "/r1\r\n" + data() + "/r2";
     EXPECT_EQ(run_backup(), kResultCompleted);
     EXPECT_EQ(read_file(copies() + "/a.txt"), "first");
+    EXPECT_EQ(read_file(copies() + "/r2/a.txt"), "second");
     EXPECT_EQ(read_file(copies() + "/b.txt"), "b");
-    EXPECT_TRUE(report_has("Copy failed for " + r2 + ": " + copies() +
-                           "/a.txt already holds the copy of " + r1));
+    EXPECT_TRUE(not_backed_up().empty());
+    write_file("data/r1/r2/a.txt", "third");
+    EXPECT_EQ(run_backup(), kResultCompleted);
+    EXPECT_EQ(read_file(copies() + "/r2/a.txt"), "third");
     EXPECT_EQ(not_backed_up(), std::vector<std::string>{r2});
+    fs::remove_all(data() + "/r1/r2");
 
-    // data/top/sub/a.txt is "a.txt" below the second root, as data/top/a.txt is below the first.
+    // data/top/sub/a.txt is "a.txt" below the second root, as data/top/a.txt
+    // is below the first: the same file, walked twice, copied once.
     std::string top = write_file("data/top/a.txt", "top");
     std::string sub = write_file("data/top/sub/a.txt", "sub");
     set.BackupDirs = data() + "/top\r\n" + data() + "/top/sub";
     EXPECT_EQ(run_backup(), kResultCompleted);
     EXPECT_EQ(read_file(copies() + "/a.txt"), "top");
     EXPECT_EQ(read_file(copies() + "/sub/a.txt"), "sub");
-    EXPECT_EQ(not_backed_up(), std::vector<std::string>{sub});
+    EXPECT_TRUE(not_backed_up().empty());
 
     // With the full path, overlapping roots walk one file twice: one copy
     // of the same file is no loss and no failure.
@@ -592,7 +613,7 @@ TEST_F(ZipSaving, RefusesAFileOf4GiBAndSavesTheRest) {
     EXPECT_EQ(logs.count(LOG_COMPLAIN, "File '" + huge + "' is too large for zip file (4GB max)\n"),
               1);
     EXPECT_TRUE(report_has("File '" + huge + "' is too large for zip file (4GB max)"));
-    EXPECT_TRUE(not_backed_up().empty());
+    EXPECT_EQ(not_backed_up(), std::vector<std::string>{huge});
     auto zip = test::read_zip(zip_path(), "", scratch());
     EXPECT_EQ(zip.files.size(), 1u);
     EXPECT_EQ(zip.files[data().substr(1) + "/ok.txt"], "ok");

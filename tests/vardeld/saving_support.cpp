@@ -155,7 +155,7 @@ void SavingTest::TearDown() {
 
 int SavingTest::run_backup() {
     RunFlags flags;
-    Backup backup(set, general, flags, services);
+    Backup backup(set, general, flags, services, env ? *env : platform::Env::real());
     result = backup.run();
     report.clear();
     const std::string& r = backup.report().str();

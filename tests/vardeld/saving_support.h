@@ -104,6 +104,7 @@ class SavingTest : public ScratchTest {
     BackupSet set;
     GeneralSettings general;
     BackupServices services;
+    const platform::Env* env = nullptr;  // the real system when null
     LogCapture logs;
     int result = 0;
     std::vector<std::string> report;

@@ -2,6 +2,10 @@
 // signal, scheduled starts, --run and mail through a real SMTP server.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
@@ -213,13 +217,24 @@ TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     auto ok = run_vardeld({"--run", "Nightly"});
     EXPECT_EQ(ok.exit_code, 0) << ok.out << ok.err;
     EXPECT_NE(ok.out.find("Backup Nightly completed"), std::string::npos);
+    // The log names every file saved: its owner's (and the control group's) alone.
+    EXPECT_EQ(fs::status(path("logs/LOG_0.txt")).permissions() & fs::perms::others_all,
+              fs::perms::none);
     auto failed = run_vardeld({"--run", "Broken"});
     EXPECT_EQ(failed.exit_code, 1);
-    EXPECT_NE(failed.err.find("Backup aborted due to internal error (Couldn't find path)"),
+    EXPECT_NE(failed.err.find("Backup aborted due to internal error (Couldn't find path " +
+                              path("nowhere") + ")"),
               std::string::npos);
     auto missing = run_vardeld({"--run", "Nobody"});
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_NE(missing.err.find("Specified backup name (Nobody) not found"), std::string::npos);
+    auto unnamed = run_vardeld({"--run"});
+    EXPECT_EQ(unnamed.exit_code, 2);
+    EXPECT_NE(unnamed.err.find("--run needs the name of a backup set"), std::string::npos);
+    // A shell sees what a user acts on; -v (and the log) every line.
+    EXPECT_EQ(ok.out.find("Save " + path("src/a.txt")), std::string::npos) << ok.out;
+    auto verbose = run_vardeld({"--run", "Nightly", "-v"});
+    EXPECT_NE(verbose.out.find("Save " + path("src/a.txt")), std::string::npos) << verbose.out;
 
     start_vardeld({"--run", "Slow"});
     ASSERT_TRUE(test::wait_until([&] { return fs::exists(path("started")); }, 20s));
@@ -426,6 +441,83 @@ TEST_F(Vardeld, AnswersStatusWhileTheOldLogIsStillBeingMailed) {
     ASSERT_EQ(c.read_record(answer, 3s), ControlClient::ReadResult::Record) << service_output();
     EXPECT_EQ(answer.code, PIPE_STATUS);
     ::close(silent);  // the mailer fails at once, and the service can end
+}
+
+// A run killed while it clears the slot it will fill: "BACKUP.INI" forgot
+// the backup being deleted before its first file went, so it never names a
+// backup that is gone; the next run mends the rest.
+TEST_F(Vardeld, AKillWhileASlotIsClearedLeavesNoRecordOfTheDeletedBackup) {
+    const int files = 1000;
+    for (int i = 0; i < files; ++i)
+        write_file("src/d" + std::to_string(i / 100) + "/f" + std::to_string(i), "x");
+    BackupSet s = make_set("Copies");
+    s.SaveFormat = SAVE_DISCRETE;
+    s.BackupsPerCycle = 1;  // every run clears B1_1 first
+    s.CyclesToSave = 1;
+    s.save();
+    ASSERT_EQ(run_vardeld({"--run", "Copies"}).exit_code, 0);
+    std::string copies = path("dest/Copies/B1_1"), ini = path("dest/Copies/BACKUP.INI");
+    auto count = [&] {
+        return std::distance(fs::recursive_directory_iterator(copies), {}) - 10;  // the folders
+    };
+    ASSERT_EQ(count(), files);
+    int in = ::inotify_init1(IN_CLOEXEC);
+    ::inotify_add_watch(in, copies.c_str(), IN_DELETE);
+    for (const auto& e : fs::directory_iterator(copies))
+        ::inotify_add_watch(in, e.path().c_str(), IN_DELETE);
+    start_vardeld({"--run", "Copies"});
+    pollfd p{in, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 30000), 1) << "no file of the slot was deleted";
+    signal_service(SIGKILL);
+    wait_for_exit();
+    ::close(in);
+    EXPECT_LT(count(), files);
+    IniDocument st;
+    ASSERT_TRUE(st.load(ini));
+    EXPECT_EQ(st.get_text("BACKUPSET", "BACKUPINSTANCE_1_1"), "");
+    ASSERT_EQ(run_vardeld({"--run", "Copies"}).exit_code, 0);
+    EXPECT_EQ(count(), files);
+    ASSERT_TRUE(st.load(ini));
+    EXPECT_NE(st.get_text("BACKUPSET", "BACKUPINSTANCE_1_1"), "");
+}
+
+// Run by an ordinary user, a backup meets a file it may not read, a folder
+// it may not list and one it may list but not enter: each is named with its
+// reason, the report counts them, and the run exits 3 ("completed, but files
+// were not saved"), never 0.
+TEST_F(Vardeld, WhatAnOrdinaryUserCannotReadIsNamedAndCounted) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs root, the account nobody and setpriv to run as another user";
+    write_file("src/open.txt", "o");
+    std::string secret = write_file("src/secret.txt", "s");
+    write_file("src/closed/x.txt", "x");
+    std::string peek = write_file("src/peek/y.txt", "y");
+    ::chmod(secret.c_str(), 0600);
+    ::chmod(path("src/closed").c_str(), 0700);
+    ::chmod(path("src/peek").c_str(), 0744);
+    make_set("Mine").save();
+    // The store, the run folder, the logs and the destination are nobody's,
+    // as a user's own would be; the sources stay root's.
+    ::chmod(scratch().c_str(), 0755);
+    fs::create_directories(path("dest/Mine"));
+    for (const char* own : {"root", "logs", "dest"})
+        for (const auto& e : fs::recursive_directory_iterator(path(own)))
+            ASSERT_EQ(::lchown(e.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    for (const char* own : {"root", "logs", "dest"})
+        ASSERT_EQ(::chown(path(own).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    auto r = test::run_program({"/usr/bin/setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
+                                "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups",
+                                test::program_path("vardeld"), "--run", "Mine"});
+    EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
+    for (const std::string& p : {secret, path("src/closed"), peek})
+        EXPECT_NE(r.out.find("Could not save " + p + ": Permission denied"), std::string::npos)
+            << p << "\n" << r.out;
+    EXPECT_NE(r.out.find("Backup 'Mine' completed, but 3 files could not be saved"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(log_text().find("Backup 'Mine' completed, but 3 files could not be saved"),
+              std::string::npos);
 }
 
 }  // namespace
