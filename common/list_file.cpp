@@ -95,8 +95,7 @@ void parse_list_text(std::string_view text, const std::function<void(const ListL
 
 bool read_list_file(const std::string& path, const std::function<void(const ListLine&)>& fn) {
     std::string text;
-    if (platform::read_regular_file(path, text) != platform::ReadStatus::Read)
-        return false;
+    if (platform::read_regular_file(path, text) != platform::ReadStatus::Read) return false;
     parse_list_text(text, fn);
     return true;
 }

@@ -92,7 +92,9 @@ std::optional<unsigned> group_id(const std::string& name) {
     return gr.gr_gid;
 }
 
-bool group_exists(const std::string& name) { return group_id(name).has_value(); }
+bool group_exists(const std::string& name) {
+    return group_id(name).has_value();
+}
 
 bool user_in_group(const Account& user, const std::string& name) {
     group gr;

@@ -3,9 +3,9 @@
 // Clearing it records the file's device, inode, size, modification time and
 // a bound on its status-change time; the attribute counts as set when that
 // record is missing or differs from the file now (a new, copied or changed
-// file, or one whose mtime was set back after an edit: its ctime is later). Clearing changes neither the
-// file's data nor its times. Where the file system refuses extended
-// attributes the attribute always counts as set, so no file is ever missed.
+// file, or one whose mtime was set back after an edit: its ctime is later). Clearing changes
+// neither the file's data nor its times. Where the file system refuses extended attributes the
+// attribute always counts as set, so no file is ever missed.
 #include <string>
 
 #include "platform/file_info.h"

@@ -270,8 +270,8 @@ int64_t File::position() {
     return r;
 }
 
-ReadStatus read_regular_file(int dir_fd, const std::string& name, std::string& out,
-                             Links links, int* error_number) {
+ReadStatus read_regular_file(int dir_fd, const std::string& name, std::string& out, Links links,
+                             int* error_number) {
     out.clear();
     int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::NoFollow ? O_NOFOLLOW : 0);
     int fd;

@@ -100,8 +100,8 @@ enum class Links { Follow, NoFollow };
 ReadStatus read_regular_file(int dir_fd, const std::string& name, std::string& out,
                              Links links = Links::Follow, int* error_number = nullptr);
 // The same for a path.
-ReadStatus read_regular_file(const std::string& path, std::string& out,
-                             Links links = Links::Follow, int* error_number = nullptr);
+ReadStatus read_regular_file(const std::string& path, std::string& out, Links links = Links::Follow,
+                             int* error_number = nullptr);
 
 // Flushes the folder holding `path` to disk, so that a newly created file's
 // name survives a power cut. False and *error_number on failure.

@@ -213,7 +213,8 @@ bool TargetFolder::write_file(const std::string& name, std::string_view data, mo
     };
     File file;
     std::string temp;
-    if (!create_temp(name, file, temp, "save", mode)) return fail("Can't create", temp, file.error());
+    if (!create_temp(name, file, temp, "save", mode))
+        return fail("Can't create", temp, file.error());
     if (!file.write_all(data.data(), data.size()) || !file.sync()) {
         int err = file.error();
         file.close();

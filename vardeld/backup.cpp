@@ -124,7 +124,6 @@ bool Backup::remove_instance_keys(int64_t cycle, int64_t from, int64_t to) {
     return false;
 }
 
-
 namespace {
 
 // A number as the suite writes it: decimal digits alone, from 1 up.
@@ -196,7 +195,8 @@ bool Backup::record_unlisted_backups() {
         if (key.first == run_.cycle && key.second >= run_.sequence) continue;
         if (!run_.state.get_text(d::kSection, d::instance_key(key.first, key.second)).empty())
             continue;
-        run_.report.note(LOG_ALERT, "%s did not record the backup B%lld_%lld: named from the folder",
+        run_.report.note(LOG_ALERT,
+                         "%s did not record the backup B%lld_%lld: named from the folder",
                          run_.state_file_path.c_str(), static_cast<long long>(key.first),
                          static_cast<long long>(key.second));
         run_.state.set_number(d::kSection, d::instance_key(key.first, key.second), t);
@@ -241,7 +241,8 @@ bool Backup::rebuild_state() {
     st.set_number(d::kSection, d::kTrackDeleted, listed.count(newest->first) ? 1 : 0);
     st.set_number(d::kSection, d::kEncode,
                   set.PasswordEncode && !run_.general.EncodingPassword.empty() ? 1 : 0);
-    for (const auto& [key, t] : found) st.set_number(d::kSection, d::instance_key(key.first, key.second), t);
+    for (const auto& [key, t] : found)
+        st.set_number(d::kSection, d::instance_key(key.first, key.second), t);
     run_.state = std::move(st);
     run_.report.note(LOG_ALERT,
                      "%s is missing or damaged: rebuilt from the %d backups in the folder, "
@@ -274,8 +275,7 @@ bool Backup::load_state() {
         case platform::ReadStatus::Failed:
             // Taking an unreadable state for an empty one would start the
             // rotation again and delete the backups it records.
-            run_.report.note(LOG_COMPLAIN, "Can't read %s: %s", state_path,
-                             system_error_text(err));
+            run_.report.note(LOG_COMPLAIN, "Can't read %s: %s", state_path, system_error_text(err));
             return false;
     }
     run_.state.set_file_name(run_.state_file_path);
@@ -290,10 +290,10 @@ bool Backup::load_parameters() {
         return false;
     }
     if (!setting_names::kSaveFormats.name(set.SaveFormat)) {
-        run_.report.note(LOG_ERROR, "Backup set '%s': SaveFormat %d is not one of 0 (%s), 1 (%s), 2 (%s)",
-                         set.Name.c_str(), static_cast<int>(set.SaveFormat),
-                         setting_names::kSaveFormats.name(0), setting_names::kSaveFormats.name(1),
-                         setting_names::kSaveFormats.name(2));
+        run_.report.note(
+            LOG_ERROR, "Backup set '%s': SaveFormat %d is not one of 0 (%s), 1 (%s), 2 (%s)",
+            set.Name.c_str(), static_cast<int>(set.SaveFormat), setting_names::kSaveFormats.name(0),
+            setting_names::kSaveFormats.name(1), setting_names::kSaveFormats.name(2));
         return false;
     }
     std::string dest = run_.destination_folder;

@@ -8,8 +8,8 @@
 // One object per run; run() is called once, on the thread that does the work.
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "common/backup_set.h"

@@ -38,7 +38,7 @@ struct BackupRun {
     // The run's own archive (device and inode, 0 without one): never read into itself.
     dev_t archive_device = 0;
     ino_t archive_inode = 0;
-    std::string files_folder;        // ends in "/"
+    std::string files_folder;  // ends in "/"
     std::string archive_path;
     std::string list_file_path;
     std::string state_file_path;

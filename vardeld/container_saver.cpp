@@ -281,8 +281,7 @@ MyError ContainerSaver::write_failed(int error_number) const {
     // The container itself cannot be written: no later file would fare
     // better, and a backup missing files must not be recorded as done.
     if (destination_full(error_number)) return full_destination(run_, error_number);
-    return MyError(0, strprintf("Can't write the backup to %s: %s",
-                                run_.destination_folder.c_str(),
+    return MyError(0, strprintf("Can't write the backup to %s: %s", run_.destination_folder.c_str(),
                                 system_error_text(error_number ? error_number : EIO)));
 }
 
@@ -407,9 +406,9 @@ std::string ContainerSaver::discrete_target(const std::string& path) {
     if (other == copied_.end() || other->second == path) return aside;
     log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(),
         (run_.files_folder + aside).c_str(), other->second.c_str());
-    run_.report.not_saved(path, strprintf("%s%s already holds the copy of %s",
-                                          run_.files_folder.c_str(), aside.c_str(),
-                                          other->second.c_str()));
+    run_.report.not_saved(path,
+                          strprintf("%s%s already holds the copy of %s", run_.files_folder.c_str(),
+                                    aside.c_str(), other->second.c_str()));
     return std::string();
 }
 

@@ -266,8 +266,8 @@ TEST_F(BackupTest, AMissingFolderFailsTheRun) {
     set.BackupDirs = src + "\r\n" + path("nowhere");
     set.ExecuteOnFailure = "touch '" + path("failed.mark") + "'";
     EXPECT_EQ(run_backup(), kResultFailed);
-    EXPECT_EQ(failure, "Backup aborted due to internal error (Couldn't find path " +
-                           path("nowhere") + ")");
+    EXPECT_EQ(failure,
+              "Backup aborted due to internal error (Couldn't find path " + path("nowhere") + ")");
     EXPECT_TRUE(fs::exists(path("failed.mark")));
     EXPECT_FALSE(exists("B1_1.SAF"));
     EXPECT_FALSE(exists("BACKUP.INI"));
@@ -565,7 +565,6 @@ TEST_F(BackupTest, TheArchiveMarkerSelectsFilesAndIsClearedOnlyOnceSaved) {
     EXPECT_EQ(state_of(a), platform::ArchiveState::Clear);
 }
 
-
 // Whoever owns a destination may plant links in it while a run as root
 // writes there: a link at the archive's name, or at the copy folder's, must
 // never lead the run to replace or fill another file or folder.
@@ -580,7 +579,9 @@ TEST_F(BackupTest, LinksPlantedWhileARunWritesLeadNowhere) {
         set.SaveFormat = format;
         fs::remove_all(dest);
         fs::create_directories(dest);
-        const char* name = format == SAVE_SAF ? "B1_1.SAF" : format == SAVE_ZIP ? "B1_1.ZIP" : "B1_1";
+        const char* name = format == SAVE_SAF   ? "B1_1.SAF"
+                           : format == SAVE_ZIP ? "B1_1.ZIP"
+                                                : "B1_1";
         std::string target = format == SAVE_DISCRETE ? path("victim") : victim;
         std::atomic<bool> stop{false};
         std::thread planter([&] {
@@ -597,8 +598,7 @@ TEST_F(BackupTest, LinksPlantedWhileARunWritesLeadNowhere) {
         stop = true;
         planter.join();
         EXPECT_EQ(read_file(victim), "root:x:0:0\n") << format;
-        EXPECT_EQ(fs::status(victim).permissions() & fs::perms::all,
-                  fs::perms(0644)) << format;
+        EXPECT_EQ(fs::status(victim).permissions() & fs::perms::all, fs::perms(0644)) << format;
         EXPECT_EQ(std::distance(fs::directory_iterator(path("victim")), {}), 1) << format;
     }
 }
@@ -715,8 +715,9 @@ TEST_F(BackupTest, TheReportSaysWhatWasLeftOutAndWhy) {
     file(".config/app.ini", "c");
     set.PasswordEncode = true;
     ASSERT_EQ(run_backup(), kResultCompleted);
-    EXPECT_TRUE(logs.has("Encoding is on for this set but no encoding password is set: the "
-                         "backup is not encoded"));
+    EXPECT_TRUE(
+        logs.has("Encoding is on for this set but no encoding password is set: the "
+                 "backup is not encoded"));
     EXPECT_EQ(report.substr(report.rfind("\r\n") + 2),
               "2 hidden files and folders were left out (IncludeHiddenFiles is off)");
     set.SaveFormat = 7;

@@ -5,8 +5,8 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -512,7 +512,8 @@ TEST_F(Vardeld, WhatAnOrdinaryUserCannotReadIsNamedAndCounted) {
     EXPECT_EQ(r.exit_code, 3) << r.out << r.err;
     for (const std::string& p : {secret, path("src/closed"), peek})
         EXPECT_NE(r.out.find("Could not save " + p + ": Permission denied"), std::string::npos)
-            << p << "\n" << r.out;
+            << p << "\n"
+            << r.out;
     EXPECT_NE(r.out.find("Backup 'Mine' completed, but 3 files could not be saved"),
               std::string::npos)
         << r.out;
