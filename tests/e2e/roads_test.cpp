@@ -90,8 +90,8 @@ TEST_F(Roads, InstallScheduleWatchControlRestoreAndRemove) {
     r = run("vardelgo", {"daily", "docs"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     expect_record(tray, PIPE_BACKUP_STARTING, "Daily Docs");
-    std::vector<std::string> status = test::status_lines(ctl({"status", "--raw"}));
-    ASSERT_GE(status.size(), 9u);
+    std::vector<std::string> status = test::lines(ctl({"status"}));
+    ASSERT_EQ(status.size(), 10u);
     EXPECT_EQ(status[8], "Daily Docs");
     EXPECT_EQ(ctl({"resume"}), "17\tResuming backup Daily Docs\n");
     expect_record(tray, PIPE_BACKUP_COMPLETED, "Daily Docs");

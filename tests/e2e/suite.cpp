@@ -48,6 +48,13 @@ std::string tree_difference(const Tree& want, const Tree& got, bool modes) {
     return d.str();
 }
 
+std::vector<std::string> lines(const std::string& out) {
+    std::vector<std::string> v;
+    std::istringstream in(out);
+    for (std::string l; std::getline(in, l);) v.push_back(l);
+    return v;
+}
+
 long rss_kib(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(in, line);)
@@ -63,7 +70,9 @@ void SuiteTest::SetUp() {
 }
 
 void SuiteTest::TearDown() {
-    if (service_running()) EXPECT_EQ(shut_down(), 0) << "the service did not end cleanly";
+    if (service_running()) {
+        EXPECT_EQ(shut_down(), 0) << "the service did not end cleanly";
+    }
     if (HasFailure()) std::fprintf(stderr, "service output:\n%s\n", service_output().c_str());
     service_.reset();
     ScratchTest::TearDown();

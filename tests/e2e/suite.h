@@ -30,6 +30,9 @@ Tree snapshot(const std::string& root);
 // Permission bits are compared only with `modes`.
 std::string tree_difference(const Tree& want, const Tree& got, bool modes = true);
 
+// A program's output split at its line ends.
+std::vector<std::string> lines(const std::string& out);
+
 // Resident memory of a process in KiB (VmRSS), 0 when it is gone.
 long rss_kib(pid_t pid);
 
