@@ -87,14 +87,16 @@ ChildResult SuiteTest::run(const std::string& name, const std::vector<std::strin
 
 std::unique_ptr<BackgroundProcess> SuiteTest::start(const std::string& name,
                                                     const std::vector<std::string>& args,
-                                                    const std::string& out) {
-    std::vector<std::string> argv{program(name)};
+                                                    const std::string& out,
+                                                    const std::vector<std::string>& launcher) {
+    std::vector<std::string> argv = launcher;
+    argv.push_back(program(name));
     argv.insert(argv.end(), args.begin(), args.end());
     return std::make_unique<BackgroundProcess>(argv, install_->environment(), out);
 }
 
-bool SuiteTest::start_service() {
-    service_ = start("vardeld", {"-i"}, path("vardeld.out"));
+bool SuiteTest::start_service(const std::vector<std::string>& launcher) {
+    service_ = start("vardeld", {"-i"}, path("vardeld.out"), launcher);
     const std::string sock = platform::control_socket_path();
     return wait_until(
                [&] {

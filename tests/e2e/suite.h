@@ -50,11 +50,12 @@ class SuiteTest : public ScratchTest {
     // A program in the background, its output into `out` (a file).
     std::unique_ptr<BackgroundProcess> start(const std::string& name,
                                              const std::vector<std::string>& args,
-                                             const std::string& out);
+                                             const std::string& out,
+                                             const std::vector<std::string>& launcher = {});
 
     // Starts the installed `vardeld -i` (output in scratch()/vardeld.out) and
-    // waits until its socket answers.
-    bool start_service();
+    // waits until its socket answers. `launcher` goes in front of it.
+    bool start_service(const std::vector<std::string>& launcher = {});
     // `vardelctl shutdown` and the service's exit code (-2: still running).
     int shut_down();
     void kill_service();
