@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "common/pipe_record.h"
@@ -57,8 +58,8 @@ class Faults : public test::SuiteTest {
     }
     test::ChildResult extract(const std::string& set, const std::string& base,
                               const std::string& to, std::vector<std::string> more = {}) {
-        std::vector<std::string> args{"--extract", "--set", set,  "--latest",
-                                      "--base",    base,  "--to", path(to)};
+        std::vector<std::string> args{"--extract", "--set", set,    "--latest",
+                                      "--base",    base,    "--to", path(to)};
         args.insert(args.end(), more.begin(), more.end());
         return run("vardelrestore", args);
     }
@@ -110,6 +111,118 @@ TEST_F(Faults, AFullDestinationLosesNothingSavedAndTheServiceGoesOn) {
     fs::remove(big);
     EXPECT_EQ(run_set("Zip").code, PIPE_BACKUP_COMPLETED) << log_text();
     EXPECT_TRUE(fs::exists(path("backups/zip/B1_2.ZIP")));
+}
+
+// A tree full of trouble, saved by a service that, like root on a share
+// that squashes it, cannot read what its modes forbid: a file and a folder
+// it may not read, files vanishing while the walk is in their folder, a
+// file growing while it is read, 10 000 files in one folder, a path of 4 000
+// bytes and names holding every byte a name can hold. The run completes, its
+// mailed report names what it could not save, and the restore brings back
+// every other file, name for name and byte for byte.
+TEST_F(Faults, ATroublesomeTreeIsSavedAndTheReportNamesWhatWasNot) {
+    // Tens of thousands of files: on a tmpfs where one can be had, they come
+    // and go at once.
+    test::TinyFs fast(path("fast"), 256u << 20);
+    write_file("fast/tree/plain/a.txt", test::prose(30000));
+    const std::string locked = write_file("fast/tree/locked.txt", "private\n");
+    ::chmod(locked.c_str(), 0);
+    write_file("fast/tree/closed/inner.txt", "behind a closed door\n");
+    ::chmod(path("fast/tree/closed").c_str(), 0);
+    for (int i = 0; i < 10000; ++i)
+        write_file("fast/tree/crowd/f" + std::to_string(i), std::to_string(i * 7919) + "\n");
+    std::string deep = "fast/tree/deep";
+    for (char c = 'a'; path(deep).size() + 250 < 3990; ++c) deep += "/" + std::string(249, c);
+    deep += "/" + std::string(3999 - path(deep).size(), 'z');
+    ASSERT_EQ(write_file(deep, "far down\n").size(), 4000u);
+    std::string every;
+    for (int b = 1; b < 256; ++b)
+        if (b != '/') every.push_back(static_cast<char>(b));
+    write_file("fast/tree/names/" + every, "every byte\n");
+    for (char b : every)
+        if (b != '.') write_file("fast/tree/names/n" + std::string(1, b), std::string(1, b));
+    std::map<std::string, std::string> vanishing;
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = "vanish/v" + std::to_string(i);
+        vanishing[name] = test::prose(500, i);
+        write_file("fast/tree/" + name, vanishing[name]);
+    }
+    const std::string growing = write_file("fast/tree/grow.log", "");
+
+    test::SmtpServer smtp(path("smtp"));
+    ASSERT_TRUE(smtp.ok()) << smtp.why_not();
+    std::string settings =
+        write_file("mail.ini",
+                   "[SETTINGS]\nSendEmailOnCompletion=Y\nCompletionEmail=\"owner@example.org\"\n"
+                   "FromEmail=vardel@example.org\nSMTPHost=" +
+                       smtp.host() + "\n");
+    ASSERT_EQ(run("vardelcfg", {"--import-settings", settings}).exit_code, 0);
+    import_sets(set_text("Trouble", "SAF Archive", path("fast/tree"), path("fast/backups")));
+    std::vector<std::string> without_overrides;
+    if (::geteuid() == 0)
+        without_overrides = {"/usr/bin/setpriv", "--bounding-set=-dac_override,-dac_read_search",
+                             "--"};
+    ASSERT_TRUE(start_service(without_overrides)) << service_output();
+
+    std::atomic<bool> stop{false};
+    std::thread grower([&] {
+        std::ofstream out(growing, std::ios::app | std::ios::binary);
+        for (int i = 0; !stop && i < 40000; ++i) {
+            out << test::prose(1000, i) << std::flush;
+            std::this_thread::sleep_for(500us);  // a writer, not a flood
+        }
+    });
+    CollectingClient c(CollectingClient::Asks::Both);
+    ASSERT_TRUE(c.connected());
+    ASSERT_TRUE(c.send(PIPE_RUN_SET, "Trouble"));
+    // The walk is in the folder: its files go.
+    bool emptied = c.wait_for(
+                        [&](const PipeRecord& r) {
+                            return r.text.rfind("Save " + path("fast/tree/vanish/"), 0) == 0;
+                        },
+                        0, 120s)
+                       .has_value();
+    if (emptied)
+        for (auto& [name, bytes] : vanishing) fs::remove(path("fast/tree/" + name));
+    auto end = c.wait_for(
+        [](const PipeRecord& r) {
+            return r.code >= PIPE_BACKUP_COMPLETED && r.code <= PIPE_BACKUP_ABORTED;
+        },
+        0, 120s);
+    stop = true;
+    grower.join();
+    ASSERT_TRUE(emptied) << log_text();
+    ASSERT_TRUE(end && c.records()[*end].code == PIPE_BACKUP_COMPLETED) << log_text();
+
+    ASSERT_TRUE(test::wait_until([&] { return !smtp.messages().empty(); }, 20s));
+    const std::string mail = smtp.messages().front();
+    EXPECT_NE(mail.find("The following files could not be backed up:"), std::string::npos) << mail;
+    for (const std::string& unsaved : {locked, path("fast/tree/closed")})
+        EXPECT_NE(mail.find(unsaved), std::string::npos) << unsaved << "\n" << mail;
+
+    ::chmod(path("fast/tree/closed").c_str(), 0755);
+    test::ChildResult r = extract("Trouble", path("fast/tree") + "/", "fast/out");
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    test::Tree want = test::snapshot(path("fast/tree"));
+    test::Tree got = test::snapshot(path("fast/out"));
+    want.erase("locked.txt");
+    want.erase("closed/inner.txt");
+    want.erase("grow.log");
+    for (auto& [name, bytes] : vanishing) {
+        if (auto it = got.find(name); it != got.end()) {
+            EXPECT_EQ(it->second.bytes, bytes) << name;
+            got.erase(it);
+        }
+    }
+    // The growing file is saved as it was at some moment, or named as not saved.
+    if (auto it = got.find("grow.log"); it != got.end()) {
+        EXPECT_EQ(read_file(growing).compare(0, it->second.bytes.size(), it->second.bytes), 0);
+        got.erase(it);
+    } else {
+        EXPECT_NE(mail.find(growing), std::string::npos) << mail;
+    }
+    EXPECT_EQ(test::tree_difference(want, got, false), "");
+    EXPECT_TRUE(answers());
 }
 
 }  // namespace

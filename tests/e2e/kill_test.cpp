@@ -28,15 +28,18 @@ class KillMidRun : public test::SuiteTest, public ::testing::WithParamInterface<
   protected:
     std::string dest() const { return path("backups"); }
     const char* format_name() const {
-        return GetParam() == SAVE_SAF ? "SAF Archive"
+        return GetParam() == SAVE_SAF   ? "SAF Archive"
                : GetParam() == SAVE_ZIP ? "ZIP file"
                                         : "Discrete files";
     }
     std::string output_name(int n) const {
         switch (GetParam()) {
-            case SAVE_SAF: return destination::saf_archive(1, n);
-            case SAVE_ZIP: return destination::zip_archive(1, n);
-            default: return destination::files_folder(1, n);
+            case SAVE_SAF:
+                return destination::saf_archive(1, n);
+            case SAVE_ZIP:
+                return destination::zip_archive(1, n);
+            default:
+                return destination::files_folder(1, n);
         }
     }
     // Rewrites a few files so each backup's state differs from the last.
@@ -61,8 +64,7 @@ class KillMidRun : public test::SuiteTest, public ::testing::WithParamInterface<
             run("vardelrestore", {"--extract", "--set", "Kill", "--save", std::to_string(save),
                                   "--latest", "--base", path("tree") + "/", "--to", path(to)});
         ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
-        EXPECT_EQ(test::tree_difference(want, test::snapshot(path(to)), GetParam() != SAVE_SAF),
-                  "")
+        EXPECT_EQ(test::tree_difference(want, test::snapshot(path(to)), GetParam() != SAVE_SAF), "")
             << "backup " << save;
     }
     // One complete run by request; its state is kept for the restores.
@@ -79,10 +81,13 @@ class KillMidRun : public test::SuiteTest, public ::testing::WithParamInterface<
 TEST_P(KillMidRun, EveryKillLeavesTheEarlierBackupsWholeAndTheNextRunWorks) {
     change_tree(0);
     for (int round = 1; round < 6; ++round) change_tree(round);
-    import_sets("[Kill]\nIntervalType=On Demand\nBackupType=Full\nBackupsPerCycle=20\n"
-                "BackuDestinationType=Directory\nBackupDestination=\"" + dest() + "\"\n"
-                "BackupDirs=\"" + path("tree") + "\"\nSavePathInfo=Y\nSaveFormat=" + format_name() +
-                "\n");
+    import_sets(
+        "[Kill]\nIntervalType=On Demand\nBackupType=Full\nBackupsPerCycle=20\n"
+        "BackuDestinationType=Directory\nBackupDestination=\"" +
+        dest() +
+        "\"\n"
+        "BackupDirs=\"" +
+        path("tree") + "\"\nSavePathInfo=Y\nSaveFormat=" + format_name() + "\n");
     ASSERT_TRUE(start_service()) << service_output();
     complete_run();
     ASSERT_TRUE(fs::exists(dest() + "/" + output_name(1)));

@@ -26,7 +26,8 @@ class Roads : public test::SuiteTest {
   protected:
     // Waits for the record on the client; fails the test otherwise.
     void expect_record(CollectingClient& c, uint32_t code, const std::string& text) {
-        ASSERT_TRUE(c.wait_for(code, text, seen_, 90s)) << code << " " << text << "\n" << log_text();
+        ASSERT_TRUE(c.wait_for(code, text, seen_, 90s)) << code << " " << text << "\n"
+                                                        << log_text();
         seen_ = *c.wait_for(code, text, seen_, 1s) + 1;
     }
     std::string ctl(const std::vector<std::string>& args) {
@@ -35,8 +36,8 @@ class Roads : public test::SuiteTest {
         return r.out;
     }
     test::ChildResult restore(const std::string& set, std::vector<std::string> args) {
-        std::vector<std::string> all{"--extract", "--set", set, "--latest", "--base",
-                                     path("docs") + "/"};
+        std::vector<std::string> all{"--extract", "--set",  set,
+                                     "--latest",  "--base", path("docs") + "/"};
         all.insert(all.end(), args.begin(), args.end());
         return run("vardelrestore", all, "Correct horse 9\n");
     }
@@ -57,25 +58,35 @@ TEST_F(Roads, InstallScheduleWatchControlRestoreAndRemove) {
     CollectingClient tray(CollectingClient::Asks::Register);
     ASSERT_TRUE(tray.connected());
 
-    test::ChildResult r = run("vardelcfg", {"--set-password", "encoding", "--stdin"},
-                              "Correct horse 9\n");
+    test::ChildResult r =
+        run("vardelcfg", {"--set-password", "encoding", "--stdin"}, "Correct horse 9\n");
     ASSERT_EQ(r.exit_code, 0) << r.err;
     // Daily, 25 seconds from now: the 20-second warning comes first.
     time_t now = ::time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
     int start_time = (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec + 25) % 86400;
-    import_sets("; two sets of one person\n"
-                "[Daily Docs]\n"
-                "BackupType=Incremental\nBackupsPerCycle=5\nBackuDestinationType=Directory\n"
-                "BackupDestination=\"" + path("backups/docs") + "\"\n"
-                "IntervalType=Daily\nStartTime=" + std::to_string(start_time) + "\n"
-                "BackupDirs=\"" + path("docs") + "\"\nSaveFormat=SAF Archive\n"
-                "TrackDeletedFiles=Y\nSavePathInfo=Y\nPasswordEncode=Y\n"
-                "[Photos]\n"
-                "IntervalType=On Demand\nBackuDestinationType=Directory\n"
-                "BackupDestination=\"" + path("backups/photos") + "\"\n"
-                "BackupDirs=\"" + path("docs") + "\"\nSaveFormat=ZIP file\nSavePathInfo=Y\n");
+    import_sets(
+        "; two sets of one person\n"
+        "[Daily Docs]\n"
+        "BackupType=Incremental\nBackupsPerCycle=5\nBackuDestinationType=Directory\n"
+        "BackupDestination=\"" +
+        path("backups/docs") +
+        "\"\n"
+        "IntervalType=Daily\nStartTime=" +
+        std::to_string(start_time) +
+        "\n"
+        "BackupDirs=\"" +
+        path("docs") +
+        "\"\nSaveFormat=SAF Archive\n"
+        "TrackDeletedFiles=Y\nSavePathInfo=Y\nPasswordEncode=Y\n"
+        "[Photos]\n"
+        "IntervalType=On Demand\nBackuDestinationType=Directory\n"
+        "BackupDestination=\"" +
+        path("backups/photos") +
+        "\"\n"
+        "BackupDirs=\"" +
+        path("docs") + "\"\nSaveFormat=ZIP file\nSavePathInfo=Y\n");
 
     expect_record(tray, PIPE_INFO, "Backup 'Daily Docs' starts in 20 seconds");
     expect_record(tray, PIPE_BACKUP_STARTING, "Daily Docs");
@@ -135,9 +146,8 @@ TEST_F(Roads, InstallScheduleWatchControlRestoreAndRemove) {
     // What the person saw: the notices as followed and as the tray shows them.
     std::string followed = read_file(path("follow.txt"));
     for (const char* line :
-         {"17\tBackup 'Daily Docs' starts in 20 seconds\n", "13\tDaily Docs\n",
-          "14\tDaily Docs\n", "16\tDaily Docs\n", "14\tPhotos\n",
-          "18\tService connection broken!\n"})
+         {"17\tBackup 'Daily Docs' starts in 20 seconds\n", "13\tDaily Docs\n", "14\tDaily Docs\n",
+          "16\tDaily Docs\n", "14\tPhotos\n", "18\tService connection broken!\n"})
         EXPECT_NE(followed.find(line), std::string::npos) << line << followed;
     std::vector<std::string> balloons;
     for (const PipeRecord& rec : tray.records())
