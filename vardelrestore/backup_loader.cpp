@@ -102,9 +102,18 @@ void BackupLoader::read_saf(const CatalogueNode& node, int32_t save, int64_t sav
 }
 
 bool BackupLoader::read_zip(const CatalogueNode& node, int32_t save, int64_t save_time) {
-    std::unique_ptr<ZipReader> zip =
-        ZipReader::open(node.destination + destination::zip_archive(node.cycle, save));
-    if (!zip) return false;
+    const std::string path = node.destination + destination::zip_archive(node.cycle, save);
+    std::unique_ptr<ZipReader> zip = ZipReader::open(path);
+    if (!zip) {
+        // A missing archive was removed with its backup; one that is there
+        // and cannot be read must be told, or older versions of its files
+        // would be restored as the latest without a word.
+        platform::FileInfo fi;
+        if (platform::stat_path(path, fi))
+            ui_.message(strprintf("ZIP file error: Can't read %s", path.c_str()),
+                        "ERROR Reading File", MessageKind::Error);
+        return false;
+    }
     table_.reserve_more(zip->entry_count());
     for (size_t i = 0; i < zip->entry_count(); ++i) {
         const ZipEntryInfo* e = zip->entry(i);

@@ -214,5 +214,74 @@ TEST_F(Faults, ATroublesomeTreeIsSavedAndTheReportNamesWhatWasNot) {
     EXPECT_TRUE(answers());
 }
 
+// Damaged files met by the programs: a torn SAF, a ZIP whose central
+// directory is gone, a "BACKUP.INI" of garbage and a settings store with
+// garbage in its pages. Each is told, the rest restores, the service runs.
+TEST_F(Faults, DamagedFilesAreToldAndTheRestIsKept) {
+    write_file("tree/a.txt", test::prose(50000));
+    write_file("tree/b.bin", test::random_text(50000, 4));
+    import_sets(set_text("Saf", "SAF Archive", path("tree"), path("backups/saf")) +
+                set_text("Zip", "ZIP file", path("tree"), path("backups/zip")));
+    ASSERT_TRUE(start_service()) << service_output();
+    for (const char* set : {"Saf", "Zip"})
+        ASSERT_EQ(run_set(set).code, PIPE_BACKUP_COMPLETED) << log_text();
+    const test::Tree first = test::snapshot(path("tree"));
+    ::sleep(1);  // a change in the second of a backup's start counts for both
+    write_file("tree/a.txt", test::prose(50000, 8));
+    for (const char* set : {"Saf", "Zip"})
+        ASSERT_EQ(run_set(set).code, PIPE_BACKUP_COMPLETED) << log_text();
+
+    const std::string saf = path("backups/saf/B1_2.SAF"), zip = path("backups/zip/B1_2.ZIP");
+    std::string bytes = read_file(saf);
+    test::write_whole_file(saf, bytes.substr(0, bytes.size() / 2));
+    bytes = read_file(zip);
+    size_t end = bytes.rfind("PK\x05\x06");
+    ASSERT_NE(end, std::string::npos);
+    bytes.replace(end, 4, "XXXX");
+    test::write_whole_file(zip, bytes);
+    const std::map<std::string, std::string> told{
+        {"Saf", "SAF file error: Can't load data headers from SAF file"},
+        {"Zip", "ZIP file error: Can't read " + zip}};
+    // The damaged backup is named; the one before it lists and restores.
+    for (const auto& [set, message] : told) {
+        SCOPED_TRACE(set);
+        test::ChildResult r = list({"--set", set});
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(test::lines(r.out).size(), 3u) << r.out;  // the heading and backup 1
+        r = extract(set, path("tree") + "/", "latest-" + set);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(test::tree_difference(first, test::snapshot(path("latest-" + set)), false), "");
+    }
+
+    // A state file of garbage is rebuilt from the backups that are there.
+    test::write_whole_file(path("backups/zip/BACKUP.INI"), test::random_text(300, 5));
+    EXPECT_EQ(run_set("Zip").code, PIPE_BACKUP_COMPLETED) << log_text();
+    const std::string state = read_file(path("backups/zip/BACKUP.INI"));
+    for (const char* line : {"SEQUENCE=3", "BACKUPINSTANCE_1_1=", "BACKUPINSTANCE_1_3="})
+        EXPECT_NE(state.find(line), std::string::npos) << line << "\n" << state;
+    test::ChildResult r = extract("Zip", path("tree") + "/", "first-Zip", {"--save", "1"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(test::tree_difference(first, test::snapshot(path("first-Zip")), false), "");
+
+    // Garbage in the settings store: the programs that need it say so and
+    // fail; the service keeps the settings it has and goes on.
+    {
+        std::fstream f(path("root/registry.db"), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(100);
+        std::string junk = test::random_text(20000, 6);
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    r = run("vardelcfg", {"--import-sets", path("sets.bst")});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_FALSE(r.err.empty());
+    r = list({"--set", "Saf"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("database disk image is malformed"), std::string::npos) << r.err;
+    EXPECT_TRUE(answers());
+    EXPECT_EQ(run_set("Saf").code, PIPE_BACKUP_COMPLETED) << log_text();
+}
+
 }  // namespace
 }  // namespace vardel
