@@ -131,7 +131,8 @@ TEST_F(Roads, InstallScheduleWatchControlRestoreAndRemove) {
     EXPECT_EQ(follow->wait(10s), 0);
 
     // Restores: the latest state and the first, byte for byte with their
-    // times; the ZIP set with its permission bits too.
+    // times; the ZIP set with its permission bits too (a SAF entry keeps only
+    // the read-only attribute, so its files come back 0644 or 0444).
     r = restore("Daily Docs", {"--password-stdin", "--to", path("out/latest")});
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "Copy completed\n");
