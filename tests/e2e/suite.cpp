@@ -1,15 +1,11 @@
 #include "tests/e2e/suite.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/file_info.h"
-#include "platform/local_socket.h"
-#include "platform/paths.h"
+#include "tests/support/running_service.h"
 
 namespace vardel::test {
 
@@ -97,17 +93,7 @@ std::unique_ptr<BackgroundProcess> SuiteTest::start(const std::string& name,
 
 bool SuiteTest::start_service(const std::vector<std::string>& launcher) {
     service_ = start("vardeld", {"-i"}, path("vardeld.out"), launcher);
-    const std::string sock = platform::control_socket_path();
-    return wait_until(
-               [&] {
-                   if (!service_->running()) return true;
-                   int fd = platform::connect_seqpacket(sock);
-                   if (fd < 0) return false;
-                   ::close(fd);
-                   return true;
-               },
-               20s) &&
-           service_->running();
+    return wait_for_control_socket(*service_);
 }
 
 int SuiteTest::shut_down() {

@@ -167,18 +167,22 @@ std::string ServiceTest::log_text() const {
     return all;
 }
 
-bool ServiceTest::wait_for_socket() {
+bool wait_for_control_socket(BackgroundProcess& service) {
     const std::string sock = platform::control_socket_path();
     return wait_until(
                [&] {
-                   if (!service_->running()) return true;  // gave up; reported below
+                   if (!service.running()) return true;  // gave up; reported below
                    int fd = platform::connect_seqpacket(sock);
                    if (fd < 0) return false;
                    ::close(fd);
                    return true;
                },
                20s) &&
-           service_->running();
+           service.running();
+}
+
+bool ServiceTest::wait_for_socket() {
+    return wait_for_control_socket(*service_);
 }
 
 int ServiceTest::shut_down() {

@@ -59,6 +59,10 @@ class CollectingClient {
 // a backup runs.
 std::vector<std::string> status_lines(const std::string& status_text);
 
+// Waits until the service's control socket takes a connection; false when
+// the service ended first or never answered.
+bool wait_for_control_socket(BackgroundProcess& service);
+
 class ServiceTest : public ScratchTest {
   protected:
     void SetUp() override;
