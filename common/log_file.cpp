@@ -44,7 +44,19 @@ std::string LogFile::path_of(std::string_view log_file_path, int64_t cycle) {
 
 bool LogFile::ensure_open_locked() {
     if (fd_.load() >= 0) return true;
-    if (log_path_.empty()) log_path_ = work_out_path();
+    // Reading the store may log (a damaged store says why), and that line
+    // comes back here: it is dropped rather than sent round again.
+    if (working_out_) return false;
+    // Worked out at each opening, so that a cycle made by the editor (a
+    // new "CurrentCycle") is followed rather than the old file written on;
+    // during a cycle of our own the old file takes the lines until the
+    // mailing thread has cleared the new one.
+    if (!own_cycle_pending_ || log_path_.empty()) {
+        working_out_ = true;
+        std::string path = work_out_path();
+        working_out_ = false;
+        if (!path.empty()) log_path_ = path;
+    }
     if (log_path_.empty()) return false;
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(log_path_).parent_path(), ec);
@@ -144,6 +156,7 @@ void LogFile::cycle_locked() {
     }
     int64_t keep = host_.log_settings().keep_n_logs;
     host_.write_current_cycle(cycle + 1 < keep ? cycle + 1 : 0);
+    own_cycle_pending_ = true;
     log(LOG_INFO, "Cycle old log %s\n", old_path.c_str());
 
     // One mailing thread at a time: callers waited for the earlier one.
@@ -176,6 +189,7 @@ void LogFile::mailing_thread(const std::string& old_path) {
         platform::RecursiveMutexLock lock(file_lock_);
         close_locked();
         log_path_ = work_out_path();
+        own_cycle_pending_ = false;
         if (!log_path_.empty()) ::unlink(log_path_.c_str());
         log(LOG_DEBUG, "Create new log %s\n", log_path_.c_str());
     }

@@ -68,7 +68,8 @@ class LogFile : public LogSink {
     void check_after_run();
     // Moves on to the next file and starts the mailing thread.
     void cycle();
-    // Syncs and closes (the next line opens the file again).
+    // Syncs and closes; the next line opens the file again, the one that
+    // "CurrentCycle" names then.
     void close();
     // Waits for the mailing thread; true when it has ended (or none runs).
     bool wait_for_mailing(std::chrono::milliseconds timeout);
@@ -93,6 +94,8 @@ class LogFile : public LogSink {
     // Taken again by its holder when it logs.
     mutable platform::RecursiveMutex file_lock_;
     std::string log_path_ GUARDED_BY(file_lock_);
+    bool working_out_ GUARDED_BY(file_lock_) = false;  // reading the store for the path
+    bool own_cycle_pending_ GUARDED_BY(file_lock_) = false;  // cycled, new file not yet cleared
     std::atomic<int> fd_{-1};  // written under file_lock_; read alone by the signal handler
 
     std::thread mailer_;  // started by cycle_locked(), joined by wait_for_mailing()

@@ -158,8 +158,8 @@ std::optional<int32_t> RegistryValue::dword() const {
 
 // ---- store ---------------------------------------------------------------
 
-RegistryStore::RegistryStore(std::string path, StoreScope scope)
-    : path_(std::move(path)), scope_(scope) {}
+RegistryStore::RegistryStore(std::string path, StoreScope scope, bool may_create)
+    : path_(std::move(path)), scope_(scope), may_create_(may_create) {}
 
 RegistryStore::~RegistryStore() {
     for (auto& entry : statements_) sqlite3_finalize(entry.second);
@@ -167,9 +167,42 @@ RegistryStore::~RegistryStore() {
 }
 
 std::shared_ptr<RegistryStore> RegistryStore::open(const std::string& path, StoreScope scope) {
-    std::shared_ptr<RegistryStore> store(new RegistryStore(path, scope));
+    std::shared_ptr<RegistryStore> store(
+        new RegistryStore(path, scope, scope != StoreScope::MachineWide));
     store->open_database();
     return store;
+}
+
+std::shared_ptr<RegistryStore> RegistryStore::create(const std::string& path, StoreScope scope) {
+    std::shared_ptr<RegistryStore> store(new RegistryStore(path, scope, true));
+    store->open_database();
+    return store;
+}
+
+void RegistryStore::create_current() {
+    SuitePaths where = suite_paths();
+    struct stat st;
+    if (::lstat(where.settings_store.c_str(), &st) == 0) return;
+    // current() notices the new file by its inode and opens it again.
+    create(where.settings_store, where.scope);
+}
+
+void RegistryStore::verify() {
+    RecursiveMutexLock lock(mutex_);
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check", -1, &s, nullptr);
+    std::string problem;
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            std::string line = column_text(s, 0);
+            if (line != "ok" && problem.empty()) problem = line;
+        }
+    }
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE) fail(rc, "check");
+    if (!problem.empty())
+        throw RegistryError(RegistryError::Kind::Corrupt,
+                            "settings store " + path_ + ": check: " + problem, problem);
 }
 
 std::shared_ptr<RegistryStore> RegistryStore::current() {
@@ -198,8 +231,8 @@ std::shared_ptr<RegistryStore> RegistryStore::current() {
 }
 
 void RegistryStore::fail(int rc, const std::string& doing) {
-    std::string what = "settings store " + path_ + ": " + doing + ": " +
-                       (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+    std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    std::string what = "settings store " + path_ + ": " + doing + ": " + reason;
     int primary = rc & 0xff;
     RegistryError::Kind kind = RegistryError::Kind::Io;
     if (primary == SQLITE_READONLY || primary == SQLITE_PERM || primary == SQLITE_AUTH)
@@ -210,7 +243,7 @@ void RegistryStore::fail(int rc, const std::string& doing) {
         kind = RegistryError::Kind::Corrupt;
     else if (rc == SQLITE_CONSTRAINT_FOREIGNKEY)
         kind = RegistryError::Kind::KeyGone;
-    throw RegistryError(kind, what);
+    throw RegistryError(kind, what, reason);
 }
 
 void RegistryStore::exec(const char* sql, const std::string& doing) {
@@ -246,7 +279,7 @@ void RegistryStore::open_database() {
     const mode_t file_mode = machine ? 0644 : 0600;
 
     fs::path folder = fs::path(path_).parent_path();
-    if (!folder.empty()) {
+    if (!folder.empty() && may_create_) {
         std::error_code ec;
         bool existed = fs::exists(folder, ec);
         if (!existed) {
@@ -264,12 +297,16 @@ void RegistryStore::open_database() {
 
     // Create the file ourselves, so its mode is the one we choose and not
     // the umask's.
-    int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, file_mode);
+    int fd = may_create_ ? ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                  file_mode)
+                         : -1;
+    if (!may_create_) errno = EEXIST;
     if (fd >= 0) {
         ::fchmod(fd, file_mode);
         ::close(fd);
     } else if (errno != EEXIST && errno != EACCES && errno != EROFS && errno != ENOENT) {
-        throw RegistryError(RegistryError::Kind::Io, errno_text("settings store " + path_, errno));
+        throw RegistryError(RegistryError::Kind::Io, errno_text("settings store " + path_, errno),
+                            std::strerror(errno));
     }
 
     struct stat st;
@@ -277,12 +314,14 @@ void RegistryStore::open_database() {
         // Not there and not creatable: nothing to read, nothing to write.
         if (errno != ENOENT)
             throw RegistryError(RegistryError::Kind::Io,
-                                errno_text("settings store " + path_, errno));
+                                errno_text("settings store " + path_, errno),
+                                std::strerror(errno));
         read_only_ = true;
     } else {
         if (!S_ISREG(st.st_mode))
             throw RegistryError(RegistryError::Kind::Corrupt,
-                                "settings store " + path_ + " is not a regular file");
+                                "settings store " + path_ + " is not a regular file",
+                                "not a regular file");
         if (machine && as_root &&
             (st.st_uid != 0 || st.st_gid != 0 || (st.st_mode & 07777) != 0644)) {
             // Only root may write what root's service will run.

@@ -85,11 +85,16 @@ class RegistryError : public std::runtime_error {
         Misuse,    // e.g. a write inside a read transaction
         Io,        // anything else the database or the file system reported
     };
-    RegistryError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+    RegistryError(Kind kind, const std::string& what, std::string reason = {})
+        : std::runtime_error(what), kind_(kind), reason_(reason.empty() ? what : std::move(reason)) {}
     Kind kind() const { return kind_; }
+    // What went wrong in the database's or the system's own words, without
+    // the store's path ("file is not a database").
+    const std::string& reason() const { return reason_; }
 
   private:
     Kind kind_;
+    std::string reason_;
 };
 
 class RegistryKey;
@@ -98,12 +103,26 @@ class RegistryStore : public std::enable_shared_from_this<RegistryStore> {
   public:
     // Opens the store file at `path`, creating the file (and its folder) when
     // missing and the process may, with the permissions `scope` calls for.
-    // Throws RegistryError.
+    // A machine-wide store is never created here (see create()): a missing
+    // one reads as empty and refuses writes. Throws RegistryError.
     static std::shared_ptr<RegistryStore> open(const std::string& path, StoreScope scope);
+    // As open(), and a missing machine-wide store is created too: for the
+    // installer and vardelreg writing as root only, so that a stray run as
+    // root never makes the machine-wide store that locks ordinary users out
+    // of their own.
+    static std::shared_ptr<RegistryStore> create(const std::string& path, StoreScope scope);
     // The store of suite_paths() for this process, opened on first use and
     // again whenever the answer changes (tests switch VARDEL_ROOT) or the
     // process was forked. Throws RegistryError.
     static std::shared_ptr<RegistryStore> current();
+    // Creates this process's store when it is missing (see create()).
+    static void create_current();
+
+    // True when the store file is there (a missing machine-wide store is not).
+    bool exists() const { return inode_ != 0; }
+    // Reads the whole file once; throws RegistryError Kind::Corrupt with
+    // SQLite's text when any page is damaged. Opening reads only the first.
+    void verify();
 
     ~RegistryStore();
     RegistryStore(const RegistryStore&) = delete;
@@ -119,7 +138,7 @@ class RegistryStore : public std::enable_shared_from_this<RegistryStore> {
     friend class RegistryKey;
     friend class RegistryTransaction;
 
-    RegistryStore(std::string path, StoreScope scope);
+    RegistryStore(std::string path, StoreScope scope, bool may_create);
     void open_database();
     void create_schema() REQUIRES(mutex_);
     sqlite3_stmt* prepare(const char* sql) REQUIRES(mutex_);
@@ -133,6 +152,7 @@ class RegistryStore : public std::enable_shared_from_this<RegistryStore> {
 
     std::string path_;
     StoreScope scope_;
+    bool may_create_;
     bool read_only_ = false;
     dev_t device_ = 0;  // the file opened, to notice a store replaced under us
     ino_t inode_ = 0;

@@ -129,6 +129,9 @@ intptr_t ControlWindow::on_power(uintptr_t event) {
 }
 
 void ControlWindow::on_reload() {
+    // The editor may have cycled the log ("CurrentCycle") or moved it: the
+    // next line opens the file the store names now.
+    if (log_file_) log_file_->close();
     log(LOG_DEBUG, "Reload settings\n");
     try {
         settings_.load();

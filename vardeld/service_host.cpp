@@ -20,8 +20,10 @@
 #include "common/text_helpers.h"
 #include "platform/local_socket.h"
 #include "platform/named_event.h"
+#include "platform/paths.h"
 #include "platform/power_events.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/service_notify.h"
 #include "platform/signal_watch.h"
 #include "vardeld/backup.h"
@@ -266,6 +268,32 @@ int run_once(const std::string& name, GeneralSettings& settings, LogFile& log_fi
     return incomplete ? 3 : 0;
 }
 
+// Before anything logs: the log file's name comes from the store, so a
+// store that cannot be read is said here, once, on standard error (the
+// journal, under systemd). A missing machine-wide store is not made here:
+// only the installer and vardelreg make it.
+bool settings_store_usable() {
+    const std::string path = platform::suite_paths().settings_store;
+    try {
+        auto store = platform::RegistryStore::current();
+        if (!store->exists()) {
+            std::fprintf(stderr,
+                         "vardeld: No settings store at %s: install Vardel first, or set "
+                         "VARDEL_ROOT\n",
+                         path.c_str());
+            return false;
+        }
+        store->verify();
+        return true;
+    } catch (const platform::RegistryError& e) {
+        std::fprintf(stderr, "vardeld: The settings store %s %s: %s\n", path.c_str(),
+                     e.kind() == platform::RegistryError::Kind::Corrupt ? "is damaged"
+                                                                         : "cannot be read",
+                     e.reason().c_str());
+        return false;
+    }
+}
+
 void print_help() {
     std::printf(
         "Usage: vardeld [-i | --run NAME [-v]]\n"
@@ -309,6 +337,8 @@ int vardeld_main(const std::vector<std::string>& args) {
             return 2;
         }
     }
+
+    if (!settings_store_usable()) return 1;
 
     // Termination signals are taken by a descriptor, in every thread alike.
     platform::block_termination_signals();

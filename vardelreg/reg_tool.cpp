@@ -168,6 +168,9 @@ int RegTool::run(const std::vector<std::string>& args, std::ostream& out, std::o
     if (!parse_key(args[1], checked, err)) return 2;
 
     try {
+        // A write as root is the one way besides the installer to make the
+        // machine-wide store; every other program only opens it.
+        if (cmd == "set") platform::RegistryStore::create_current();
         store_ = open_store_();
         if (cmd == "list") return list(args[1], out, err);
         if (cmd == "get") return get(args[1], args.size() > 2 ? args[2] : std::string(), out, err);

@@ -126,8 +126,11 @@ void Installer::copy_files() {
 void Installer::write_store() {
     std::optional<registry::Key> key;
     try {
+        // Only the installer (and vardelreg) makes the machine-wide store.
+        platform::RegistryStore::create_current();
         key = registry::create_key(registry::Root::LocalMachine, kProductKey);
     } catch (const MyError&) {
+    } catch (const platform::RegistryError&) {
     }
     if (!key) {
         write(strprintf("\nCouldn't open registry path %s\n", kProductKey));

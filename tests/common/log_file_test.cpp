@@ -168,6 +168,41 @@ TEST_F(LogFileTest, WithoutTheProductKeyLinesAreDroppedAndCyclingComplains) {
     EXPECT_EQ(host.cycled, 0);
 }
 
+// The editor's "Cycle Logs Now" moves "CurrentCycle" on and empties the
+// next file; the service follows at its reload (which closes the file)
+// rather than writing on in the old one.
+TEST_F(LogFileTest, AfterACloseTheFileThatCurrentCycleNamesNowIsWritten) {
+    log(LOG_INFO, "before\n");
+    host.cycle = 1;  // as the editor leaves it
+    log(LOG_INFO, "still open\n");
+    file->close();
+    log(LOG_INFO, "after\n");
+    EXPECT_EQ(log_n(0), "INFO      before\r\nINFO      still open\r\n");
+    EXPECT_EQ(log_n(1), "INFO      after\r\n");
+    EXPECT_EQ(file->log_path(), path("logs/LOG_1.txt"));
+}
+
+// A host whose store fails logs why as it reads it, and that line comes back
+// to the log file, which is still working out its name.
+class FailingHost : public TestHost {
+  public:
+    bool read_current_cycle(int64_t& c) override {
+        log(LOG_DEBUG, "Registry: the store is damaged\n");
+        return TestHost::read_current_cycle(c);
+    }
+};
+
+TEST_F(LogFileTest, ALineLoggedWhileTheStoreIsReadDoesNotComeRoundAgain) {
+    FailingHost failing;
+    failing.settings.log_file_path = path("other");
+    LogFile other(failing, clock);
+    Logger::instance().add_sink(&other, SinkOrder::LogFile);
+    log(LOG_INFO, "one line\n");
+    Logger::instance().remove_sink(&other);
+    EXPECT_NE(read_file(path("other/LOG_0.txt")).find("INFO      one line\r\n"),
+              std::string::npos);
+}
+
 TEST_F(LogFileTest, AProcessorFaultIsTheLastLineOfTheLog) {
     test::ChildResult r = test::run_in_child([] {
         install_fault_translation();

@@ -203,7 +203,7 @@ TEST_F(Registry, APrivateStoreIsItsOwnersAlone) {
 TEST_F(Registry, AMachineWideStoreIsWritableByRootAndReadableByAll) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root";
     std::string db = path("machine/registry.db");
-    auto store = RegistryStore::open(db, StoreScope::MachineWide);
+    auto store = RegistryStore::create(db, StoreScope::MachineWide);
     make(store, "software\\Brindlecore\\Vardel").set_sz("ExecuteOnSuccess", "true");
     store.reset();
     struct stat st;
@@ -251,6 +251,47 @@ TEST_F(Registry, AFileThatIsNoStoreIsReportedAndLeftAlone) {
         EXPECT_EQ(e.kind(), RegistryError::Kind::Corrupt) << e.what();
     }
     EXPECT_EQ(read_file(db), garbage);
+}
+
+TEST_F(Registry, OnlyCreateMakesAMissingMachineWideStore) {
+    std::string db = path("machine/registry.db");
+    auto store = RegistryStore::open(db, StoreScope::MachineWide);
+    EXPECT_FALSE(store->exists());
+    EXPECT_FALSE(RegistryKey::open(store, RegistryRoot::LocalMachine, "software"));
+    EXPECT_THROW(make(store, "software\\x"), RegistryError);
+    struct stat st;
+    EXPECT_NE(::stat(path("machine").c_str(), &st), 0) << "the folder was made";
+
+    if (geteuid() != 0) GTEST_SKIP() << "making it needs root";
+    store = RegistryStore::create(db, StoreScope::MachineWide);
+    EXPECT_TRUE(store->exists());
+    make(store, "software\\x").set_dword("n", 1);
+}
+
+TEST_F(Registry, AStoreWithADamagedPageFailsItsCheckAsCorrupt) {
+    std::string db = path("root/registry.db");
+    {
+        auto store = open_store();
+        RegistryTransaction tx(store, RegistryTransaction::Mode::Write);
+        RegistryKey k = make(store, "software\\many");
+        for (int i = 0; i < 400; ++i) k.set_sz("value" + std::to_string(i), std::string(200, 'v'));
+        tx.commit();
+        store->verify();
+    }
+    // Opening reads only the first page: the damage further on is found by
+    // the check, as the service does at its start.
+    std::string bytes = read_file(db);
+    ASSERT_GT(bytes.size(), 16384u);
+    for (size_t i = 8192; i < 12288; ++i) bytes[i] = static_cast<char>(i * 7);
+    test::write_whole_file(db, bytes);
+    auto store = open_store();
+    try {
+        store->verify();
+        FAIL() << "the damage went unseen";
+    } catch (const RegistryError& e) {
+        EXPECT_EQ(e.kind(), RegistryError::Kind::Corrupt) << e.what();
+        EXPECT_EQ(e.reason().find(db), std::string::npos) << e.reason();
+    }
 }
 
 TEST_F(Registry, TheCurrentStoreFollowsTheRootAndIsNotSharedWithAForkedChild) {

@@ -20,6 +20,7 @@
 #include "common/suite_names.h"
 #include "pipeclient/control_client.h"
 #include "platform/named_event.h"
+#include "platform/registry.h"
 #include "tests/support/running_service.h"
 #include "tests/support/smtp_server.h"
 
@@ -241,6 +242,46 @@ TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     signal_service(SIGTERM);
     EXPECT_EQ(wait_for_exit(), 2);
     EXPECT_NE(service_output().find("Backup aborted by user request"), std::string::npos);
+}
+
+// A store that is no database, cut short, with a damaged header, or a folder
+// in its place: the service says so once and ends with 1. The log cannot be
+// written (its name comes from the store), and reading the store for it
+// must not go round and round until the stack runs out.
+TEST_F(Vardeld, ADamagedStoreIsReportedOnceAndEndsTheService) {
+    std::string whole;
+    {
+        auto copy = platform::RegistryStore::open(path("copy/registry.db"),
+                                                  platform::StoreScope::Root);
+        auto k = platform::RegistryKey::create(copy, platform::RegistryRoot::LocalMachine,
+                                               "software\\x");
+        for (int i = 0; i < 100; ++i) k.set_sz("v" + std::to_string(i), std::string(300, 'v'));
+    }
+    whole = read_file(path("copy/registry.db"));
+    ASSERT_GT(whole.size(), 8192u);
+    std::string header = whole;
+    header.replace(0, 100, std::string(100, '\x5a'));
+    std::string random(8192, '\0');
+    for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 2654435761u) >> 13);
+    const std::string db = path("root/registry.db");
+    const std::vector<std::string> forms = {random, whole.substr(0, 5000), header, "folder"};
+    for (const std::string& form : forms) {
+        for (const char* side : {"", "-wal", "-shm"}) fs::remove_all(db + side);
+        if (form == "folder")
+            fs::create_directories(db);
+        else
+            test::write_whole_file(db, form);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--run", "Nightly"}, std::vector<std::string>{"-i"}}) {
+            auto r = run_vardeld(args);
+            EXPECT_EQ(r.signal, 0) << args[0];
+            EXPECT_EQ(r.exit_code, 1) << args[0] << " " << r.err;
+            const std::string said = "The settings store " + db + " is damaged: ";
+            size_t at = r.err.find(said);
+            EXPECT_NE(at, std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find(said, at + 1), std::string::npos) << r.err;
+        }
+    }
 }
 
 // A real SMB share: Samba's smbd serving a scratch folder on loopback, the
