@@ -45,4 +45,8 @@ struct PipeRecord {
     static std::optional<PipeRecord> decode(std::string_view bytes);
 };
 
+// The code 18 answer to a request that changes the service's state from an
+// account that may not (only root and members of the group "vardel" may).
+inline constexpr const char* kPermissionDeniedText = "Permission denied";
+
 }  // namespace vardel

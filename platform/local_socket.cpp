@@ -152,4 +152,12 @@ int connect_seqpacket(const std::string& path) {
     return fd;
 }
 
+std::optional<PeerCredentials> peer_credentials(int fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred)
+        return std::nullopt;
+    return PeerCredentials{cred.uid, cred.gid, cred.pid};
+}
+
 }  // namespace vardel::platform

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,15 @@ RecvResult recv_record(int fd, std::string& out, size_t max_len,
 // `timeout`, gives up (returns false, errno EAGAIN).
 bool send_record(int fd, std::string_view record,
                  std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+
+// The account of the process at the other end of a connected socket, as it
+// was when it connected (SO_PEERCRED); none on failure.
+struct PeerCredentials {
+    unsigned uid = 0;
+    unsigned gid = 0;
+    pid_t pid = 0;
+};
+std::optional<PeerCredentials> peer_credentials(int fd);
 
 // Connects to a listening socket; -1 and errno on failure.
 int connect_seqpacket(const std::string& path);

@@ -4,8 +4,14 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
+#include <system_error>
 
 #include "common/my_error.h"
+#include "common/registry.h"
+#include "common/suite_names.h"
+#include "common/text_helpers.h"
+#include "platform/named_event.h"
 
 namespace vardel {
 
@@ -17,6 +23,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 constexpr const char* kNoService = "Couldn't open connection to service";
 constexpr const char* kBroken = "Service connection broken!";
+
 
 bool parse_seconds(const std::string& s, std::chrono::milliseconds& out) {
     if (s.empty()) return false;
@@ -62,11 +69,30 @@ int usage(std::ostream& err, const std::string& why) {
 
 }  // namespace
 
-CtlTool::CtlTool(std::string socket_path) : socket_path_(std::move(socket_path)) {}
+CtlTool::CtlTool(std::string socket_path, SetNames set_names)
+    : socket_path_(std::move(socket_path)), set_names_(std::move(set_names)) {}
+
+std::optional<std::vector<std::string>> CtlTool::stored_set_names() {
+    try {
+        registry::Store store = registry::current_store(registry::Transaction::Mode::Read);
+        registry::Transaction tx(store, registry::Transaction::Mode::Read);
+        std::vector<std::string> names;
+        if (auto sets = registry::open_key(store, registry::Root::LocalMachine, kBackupSetsKey)) {
+            std::string name;
+            for (size_t i = 0; registry::enum_subkey(*sets, i, name); ++i) names.push_back(name);
+        }
+        tx.commit();
+        return names;
+    } catch (const MyError&) {
+        return std::nullopt;
+    }
+}
 
 void CtlTool::print_help(std::ostream& out) {
     out << "Usage: vardelctl COMMAND\n"
-           "  status                 print the service's status text\n"
+           "  status [--raw]         print the service's status, labelled (--raw: its ten\n"
+           "                         lines as the service sends them)\n"
+           "  reload                 make the service read its settings again\n"
            "  run NAME               run the backup set NAME now\n"
            "  pause | resume | stop  the running backup (or the next one); prints the answer\n"
            "  enable | disable       let scheduled backups start, or not\n"
@@ -76,7 +102,8 @@ void CtlTool::print_help(std::ostream& out) {
            "                         connection ends, S seconds pass, N records came or a\n"
            "                         record with one of the CODEs came\n"
            "  --help, --version\n"
-           "Exit status: 0 done, 1 no service or connection broken, 2 bad command line.\n";
+           "Exit status: 0 done, 1 no service, no such set or connection broken,\n"
+           "2 bad command line.\n";
 }
 
 std::string CtlTool::record_line(const PipeRecord& record) {
@@ -103,6 +130,22 @@ std::string CtlTool::status_lines(const std::string& status_text) {
     return out + "\n";
 }
 
+std::string CtlTool::labelled_status(const std::string& status_text) {
+    std::vector<std::string> line;
+    std::string lf = status_lines(status_text);
+    size_t start = 0;
+    for (size_t end; (end = lf.find('\n', start)) != std::string::npos; start = end + 1)
+        line.push_back(lf.substr(start, end - start));
+    line.resize(10);
+    std::string out = "Service: " + line[1] + " " + line[2] + "\n";
+    out += "Computer: " + line[3] + "\n";
+    out += std::string("Enabled: ") + (line[6] == "1" ? "yes" : "no") + "\n";
+    out += "Running: " + (line[7] == "1" ? line[8] : std::string("no")) + "\n";
+    // "Next backup: ..." or "No backups scheduled"; empty while one runs.
+    if (!line[9].empty()) out += line[9] + "\n";
+    return out;
+}
+
 int CtlTool::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) return usage(err, "no command");
     const std::string& cmd = args[0];
@@ -122,10 +165,18 @@ int CtlTool::run(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     if (cmd == "run") {
         if (!no_more(2) || args[1].empty()) return usage(err, "run takes one backup set name");
-        return send_only(PIPE_RUN_SET, args[1], err);
+        return run_set(args[1], err);
     }
+    if (cmd == "status" && no_more(2) && args[1] == "--raw")
+        return ask(PIPE_SINGLE_STATUS, {PIPE_STATUS}, out, err);
     if (!no_more(1)) return usage(err, "unexpected argument " + args[1]);
-    if (cmd == "status") return ask(PIPE_SINGLE_STATUS, {PIPE_STATUS}, out, err);
+    if (cmd == "status") {
+        std::ostringstream raw;
+        int rc = ask(PIPE_SINGLE_STATUS, {PIPE_STATUS}, raw, err);
+        if (rc == 0) out << labelled_status(raw.str()) << std::flush;
+        return rc;
+    }
+    if (cmd == "reload") return reload(err);
     if (cmd == "pause") return ask(PIPE_PAUSE, {PIPE_INFO, PIPE_ALERT}, out, err);
     if (cmd == "resume") return ask(PIPE_RESUME, {PIPE_INFO, PIPE_ALERT}, out, err);
     if (cmd == "stop") return ask(PIPE_STOP, {PIPE_INFO, PIPE_ALERT}, out, err);
@@ -191,6 +242,10 @@ int CtlTool::ask(uint32_t code, const std::vector<uint32_t>& answers, std::ostre
             err << "No answer from service\n";
             return 1;
         }
+        if (r.code == PIPE_ALERT && r.text == kPermissionDeniedText) {
+            err << kPermissionDeniedText << "\n";
+            return 1;
+        }
         if (std::find(answers.begin(), answers.end(), r.code) == answers.end()) continue;
         if (code == PIPE_SINGLE_STATUS)
             out << status_lines(r.text);
@@ -202,10 +257,68 @@ int CtlTool::ask(uint32_t code, const std::vector<uint32_t>& answers, std::ostre
 }
 
 int CtlTool::send_only(uint32_t code, const std::string& text, std::ostream& err) {
+    ControlClient client(kBroken, socket_path_);
+    if (!open(client, err)) return 1;
+    return send_on(client, code, text, err);
+}
+
+int CtlTool::send_on(ControlClient& client, uint32_t code, const std::string& text,
+                     std::ostream& err) {
+    // The service answers these requests only when it refuses them. A status
+    // request behind on the same connection is answered after it, in order:
+    // the status without a refusal before it means the request was taken.
+    if (!client.queue_message(code, text) || !client.queue_message(PIPE_SINGLE_STATUS)) {
+        err << "QueueMessage failure\n";
+        return 1;
+    }
+    auto deadline = Clock::now() + kAnswerTimeout;
+    while (true) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        PipeRecord r;
+        ControlClient::ReadResult got =
+            left.count() > 0 ? client.read_record(r, left) : ControlClient::ReadResult::TimedOut;
+        if (got == ControlClient::ReadResult::Record && r.code == PIPE_STATUS) return 0;
+        if (got == ControlClient::ReadResult::Record && r.code == PIPE_ALERT &&
+            r.text == kPermissionDeniedText) {
+            err << kPermissionDeniedText << "\n";
+            return 1;
+        }
+        if (got == ControlClient::ReadResult::Closed) {
+            // A service shutting down may end before it answers.
+            if (code == PIPE_SHUT_DOWN) return 0;
+            err << kBroken << "\n";
+            return 1;
+        }
+        if (got == ControlClient::ReadResult::TimedOut) {
+            err << "No answer from service\n";
+            return 1;
+        }
+    }
+}
+
+int CtlTool::run_set(const std::string& name, std::ostream& err) {
+    ControlClient client(kBroken, socket_path_);
+    if (!open(client, err)) return 1;
+    if (std::optional<std::vector<std::string>> names = set_names_()) {
+        bool known = std::any_of(names->begin(), names->end(),
+                                 [&](const std::string& n) { return iequals(n, name); });
+        if (!known) {
+            err << "Specified backup name (" << name << ") not found\n";
+            return 1;
+        }
+    }
+    return send_on(client, PIPE_RUN_SET, name, err);
+}
+
+int CtlTool::reload(std::ostream& err) {
+    // Only a listening service hears the pulse; without one there is nothing
+    // to reload (it reads the settings when it starts).
+    ControlClient client(kBroken, socket_path_);
+    if (!open(client, err)) return 1;
     try {
-        ControlClient::send_once(code, text, socket_path_);
-    } catch (const MyError& e) {
-        err << e.message() << "\n";
+        platform::NamedEvent(kReloadEventName).pulse();
+    } catch (const std::system_error& e) {
+        err << "Can't signal the service: " << e.what() << "\n";
         return 1;
     }
     return 0;

@@ -6,15 +6,55 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <thread>
 
+#include "common/install_layout.h"
 #include "common/pipe_record.h"
 #include "common/text_helpers.h"
+#include "platform/accounts.h"
 
 namespace vardel {
 
-PipeServer::PipeServer(HandOver hand_over, StatusText status_text)
-    : hand_over_(std::move(hand_over)), status_text_(std::move(status_text)) {
+namespace {
+
+std::chrono::steady_clock::rep now_ticks() {
+    return std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+}  // namespace
+
+PipeServer::PipeServer(HandOver hand_over, StatusText status_text, MayControl may_control,
+                       std::chrono::milliseconds idle_limit)
+    : hand_over_(std::move(hand_over)),
+      status_text_(std::move(status_text)),
+      may_control_(std::move(may_control)),
+      idle_limit_(idle_limit) {
     stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+bool PipeServer::default_may_control(unsigned uid, unsigned gid) {
+    if (uid == 0 || uid == ::geteuid()) return true;
+    std::optional<unsigned> group = platform::group_id(install::kControlGroup);
+    if (!group) return false;
+    if (gid == *group) return true;
+    std::optional<platform::Account> user = platform::account_by_uid(uid);
+    return user && platform::user_in_group(*user, install::kControlGroup);
+}
+
+bool PipeServer::changes_state(uint32_t code) {
+    switch (code) {
+        case PIPE_SHUT_DOWN:
+        case PIPE_DISABLE:
+        case PIPE_ENABLE:
+        case PIPE_RUN_SET:
+        case PIPE_PAUSE:
+        case PIPE_RESUME:
+        case PIPE_STOP:
+            return true;
+        default:
+            return false;
+    }
 }
 
 PipeServer::~PipeServer() {
@@ -45,10 +85,15 @@ void PipeServer::accept() {
                 break;
             }
         }
+        if (!free_slot && (number = free_idle_slot()) >= 0) free_slot = &slots_[number];
         if (!free_slot) {
             ::close(fd);  // all nine in use: the client sees the connection end
             continue;
         }
+        // Decided once, as the peer was when it connected.
+        std::optional<platform::PeerCredentials> peer = platform::peer_credentials(fd);
+        free_slot->may_control.store(peer && may_control_(peer->uid, peer->gid));
+        free_slot->last_heard.store(now_ticks());
         // A slot's earlier reader has ended (it cleared InUse last).
         if (free_slot->reader.joinable()) free_slot->reader.join();
         {
@@ -59,6 +104,39 @@ void PipeServer::accept() {
         free_slot->bits.store(InUse);
         free_slot->reader = std::thread([this, number, fd] { reader_thread(number, fd); });
     }
+}
+
+int PipeServer::free_idle_slot() {
+    const auto limit = std::chrono::duration_cast<std::chrono::steady_clock::duration>(idle_limit_);
+    const auto now = now_ticks();
+    int chosen = -1;
+    bool chosen_waits = true;  // registered or following: waiting for notices by design
+    std::chrono::steady_clock::rep chosen_heard = 0;
+    for (int i = 0; i < kSlots; ++i) {
+        uint32_t bits = slots_[i].bits.load();
+        auto heard = slots_[i].last_heard.load();
+        if (!(bits & InUse) || now - heard < limit.count()) continue;
+        bool waits = (bits & (Registered | RequestOngoing)) != 0;
+        if (chosen < 0 || (chosen_waits && !waits) ||
+            (chosen_waits == waits && heard < chosen_heard)) {
+            chosen = i;
+            chosen_waits = waits;
+            chosen_heard = heard;
+        }
+    }
+    if (chosen < 0) return -1;
+    Slot& slot = slots_[chosen];
+    {
+        platform::MutexLock lock(slot.write_lock);
+        if (slot.fd >= 0) ::shutdown(slot.fd, SHUT_RDWR);
+    }
+    log(LOG_DEBUG, "Slot %d idle: closed to make room\n", chosen);
+    // Its reader sees the end at once and frees the slot. A reader caught
+    // handing a request to this (the control) thread cannot: it is waited
+    // for a moment only, never joined here.
+    for (int i = 0; i < 200 && (slot.bits.load() & InUse); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return (slot.bits.load() & InUse) ? -1 : chosen;
 }
 
 void PipeServer::reader_thread(int number, int fd) {
@@ -79,8 +157,15 @@ void PipeServer::reader_thread(int number, int fd) {
                     system_error_text(EPIPE));
             break;
         }
+        slot.last_heard.store(now_ticks());
         std::optional<PipeRecord> rec = PipeRecord::decode(buf);
         if (!rec) continue;  // fewer than 4 bytes: nothing to act on
+        if (changes_state(rec->code) && !slot.may_control.load()) {
+            log(LOG_COMPLAIN, "Request %u refused: slot %d may not control the service\n",
+                static_cast<unsigned>(rec->code), number);
+            write(slot, PIPE_ALERT, kPermissionDeniedText);
+            continue;
+        }
         switch (rec->code) {
             case PIPE_REGISTER:
                 log(LOG_DEBUG, "Register slot %d\n", number);

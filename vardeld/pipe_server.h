@@ -11,6 +11,16 @@
 // take at once is dropped, and a client that takes nothing for
 // kStallLimit is disconnected. Writes to one slot are made one at a time.
 //
+// Every local account may connect and read (status, register, log lines);
+// the requests that change the service's state (shut down, disable, enable,
+// run, pause, resume, stop) are taken only from the accounts `may_control`
+// accepts (by default root, the service's own account and members of the
+// group "vardel", by the peer's credentials) and answered "Permission
+// denied" (code 18) otherwise, so one account cannot stop everyone's
+// backups. When all nine slots are taken, a client that has sent nothing
+// for kIdleLimit (10 s) is closed to make room for a new one; those that asked
+// for nothing are let go before the ones waiting for notices.
+//
 // Thread safety: accept() on the control thread; the push and send calls
 // from any thread; stop() once, from the control thread, after the main loop
 // has ended.
@@ -33,6 +43,7 @@ class PipeServer {
   public:
     static constexpr int kSlots = 9;
     static constexpr auto kStallLimit = std::chrono::seconds(5);
+    static constexpr std::chrono::milliseconds kIdleLimit{10000};
 
     enum SlotBits : uint32_t { InUse = 1, Registered = 2, RequestOngoing = 4 };
 
@@ -40,8 +51,16 @@ class PipeServer {
     using HandOver = std::function<void(uint32_t code, const std::string& text, int slot)>;
     // The status text, built when a client asks (code 2).
     using StatusText = std::function<std::string()>;
+    // Whether the account (user and group id of the peer) may change the
+    // service's state.
+    using MayControl = std::function<bool(unsigned uid, unsigned gid)>;
 
-    PipeServer(HandOver hand_over, StatusText status_text);
+    PipeServer(HandOver hand_over, StatusText status_text,
+               MayControl may_control = default_may_control,
+               std::chrono::milliseconds idle_limit = kIdleLimit);
+    static bool default_may_control(unsigned uid, unsigned gid);
+    // The requests that change the service's state.
+    static bool changes_state(uint32_t code);
     ~PipeServer();
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
@@ -51,8 +70,8 @@ class PipeServer {
     bool open(const std::string& path);
     platform::SeqPacketListener::Result open_result() const { return open_result_; }
     int listen_fd() const { return listener_.fd(); }
-    // Takes every pending connection into a free slot, or closes it when all
-    // nine are in use.
+    // Takes every pending connection into a free slot (making one of an idle
+    // client's when all nine are in use), or closes it when none is free.
     void accept();
 
     void push_registered(uint32_t code, const std::string& text);
@@ -68,6 +87,9 @@ class PipeServer {
   private:
     struct Slot {
         std::atomic<uint32_t> bits{0};
+        std::atomic<bool> may_control{false};
+        // When the client last sent a record (or connected), steady clock.
+        std::atomic<std::chrono::steady_clock::rep> last_heard{0};
         platform::Mutex write_lock;
         int fd GUARDED_BY(write_lock) = -1;
         std::chrono::steady_clock::time_point stalled_since GUARDED_BY(write_lock){};
@@ -76,11 +98,16 @@ class PipeServer {
     };
 
     void reader_thread(int slot_number, int fd);
+    // Closes the longest idle client when it has been idle for idle_limit_
+    // and waits for its slot to free; the slot, or -1.
+    int free_idle_slot();
     void write(Slot& slot, uint32_t code, const std::string& text) EXCLUDES(slot.write_lock);
     void push(uint32_t bit, uint32_t code, const std::string& text);
 
     HandOver hand_over_;
     StatusText status_text_;
+    MayControl may_control_;
+    std::chrono::milliseconds idle_limit_;
     platform::SeqPacketListener listener_;
     platform::SeqPacketListener::Result open_result_ = platform::SeqPacketListener::Result::Failed;
     std::array<Slot, kSlots> slots_;

@@ -1,8 +1,15 @@
 // vardelctl as a user runs it, against a real service.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
 #include <sstream>
 
+#include "common/backup_set.h"
 #include "common/general_settings.h"
 #include "platform/file.h"
 #include "tests/support/running_service.h"
@@ -52,13 +59,19 @@ TEST_F(Vardelctl, WithoutAServiceEveryRequestSaysSoAndFails) {
 TEST_F(Vardelctl, StatusAndTheAnswersOfPauseResumeAndStop) {
     add_set("Nightly Set");
     ASSERT_TRUE(start_service()) << service_output();
-    test::ChildResult r = ctl({"status"});
+    test::ChildResult r = ctl({"status", "--raw"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     std::vector<std::string> lines = out_lines(r.out);
     ASSERT_EQ(lines.size(), 10u) << r.out;
     EXPECT_EQ(lines[1], "Vardel Pellin");
     EXPECT_EQ(lines[8], "<none>");
     EXPECT_EQ(lines[9], "No backups scheduled");
+    lines = out_lines(ctl({"status"}).out);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Service: Vardel Pellin 1.1");
+    EXPECT_EQ(lines[2], "Enabled: yes");
+    EXPECT_EQ(lines[3], "Running: no");
+    EXPECT_EQ(lines[4], "No backups scheduled");
 
     EXPECT_EQ(ctl({"pause"}).out, "18\tNext backup will pause\n");
     EXPECT_EQ(ctl({"resume"}).out, "17\tNext backup will proceed as scheduled\n");
@@ -69,12 +82,15 @@ TEST_F(Vardelctl, StatusAndTheAnswersOfPauseResumeAndStop) {
     CollectingClient follower(CollectingClient::Asks::Register);
     EXPECT_EQ(ctl({"run", "NIGHTLY SET"}).exit_code, 0);
     ASSERT_TRUE(follower.wait_for(PIPE_BACKUP_STARTING, "Nightly Set"));
-    r = ctl({"status"});
+    r = ctl({"status", "--raw"});
     lines = out_lines(r.out);
     ASSERT_EQ(lines.size(), 10u) << r.out;
     EXPECT_EQ(lines[7], "1");
     EXPECT_EQ(lines[8], "Nightly Set");
     EXPECT_EQ(lines[9], "");
+    lines = out_lines(ctl({"status"}).out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3], "Running: Nightly Set");
     EXPECT_EQ(ctl({"stop"}).out, "18\tAborting backup Nightly Set\n");
     EXPECT_TRUE(follower.wait_for(PIPE_BACKUP_ABORTED, "Nightly Set"));
 }
@@ -161,19 +177,77 @@ TEST_F(Vardelctl, StopEndsARunWaitingForALockedFileAndTheServiceCarriesOn) {
     EXPECT_TRUE(service_running());
     test::ChildResult status = ctl({"status"});
     EXPECT_EQ(status.exit_code, 0);
-    EXPECT_NE(status.out.find("\n0\n<none>\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("\nRunning: no\n"), std::string::npos) << status.out;
 }
 
 TEST_F(Vardelctl, DisableAndEnableShowInTheStatus) {
     ASSERT_TRUE(start_service()) << service_output();
     CollectingClient follower(CollectingClient::Asks::Subscribe);
     EXPECT_EQ(ctl({"disable"}).exit_code, 0);
-    EXPECT_EQ(out_lines(ctl({"status"}).out).at(6), "0");
+    EXPECT_EQ(out_lines(ctl({"status"}).out).at(2), "Enabled: no");
     EXPECT_EQ(ctl({"disable"}).exit_code, 0);
     EXPECT_TRUE(follower.wait_for(PIPE_ALERT, "Service already disabled\r\n"));
     EXPECT_EQ(ctl({"enable"}).exit_code, 0);
-    EXPECT_EQ(out_lines(ctl({"status"}).out).at(6), "1");
+    EXPECT_EQ(out_lines(ctl({"status", "--raw"}).out).at(6), "1");
     EXPECT_TRUE(follower.wait_for(PIPE_INFO, "Enable service\r\n"));
+}
+
+// A name no set has would be dropped by the service without a word; a
+// reload makes an edit made with vardelreg count without a restart.
+TEST_F(Vardelctl, AnUnknownSetIsRefusedAndReloadPicksUpAnEdit) {
+    add_set("Nightly Set");
+    ASSERT_TRUE(start_service()) << service_output();
+    test::ChildResult r = ctl({"run", "Nightlyy"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "Specified backup name (Nightlyy) not found\n");
+
+    add_set("Weekly");
+    BackupSet weekly;
+    weekly.load("Weekly");
+    weekly.IntervalType = INTERVAL_DAILY;
+    weekly.Enabled = true;
+    // An hour ago: due tomorrow, never during the test.
+    time_t now = std::time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    weekly.StartTime = ((local.tm_hour + 23) % 24) * 3600;
+    weekly.save();
+    EXPECT_EQ(ctl({"reload"}).exit_code, 0);
+    EXPECT_TRUE(test::wait_until([&] {
+        return ctl({"status"}).out.find("Next backup: 'Weekly' at ") != std::string::npos;
+    })) << ctl({"status"}).out;
+}
+
+// Any account may read the status; only root, the service's own account and
+// the group vardel may change what the service does.
+TEST_F(Vardelctl, AnOrdinaryAccountReadsButMayNotControl) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody || !std::filesystem::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs root, the account nobody and setpriv to run as another user";
+    add_set("Nightly Set");
+    ASSERT_TRUE(start_service()) << service_output();
+    ::chmod(scratch().c_str(), 0755);
+    auto as_nobody = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {"/usr/bin/setpriv",
+                                         "--reuid=" + std::to_string(nobody->pw_uid),
+                                         "--regid=" + std::to_string(nobody->pw_gid),
+                                         "--clear-groups", test::program_path("vardelctl")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return test::run_program(argv);
+    };
+    test::ChildResult status = as_nobody({"status"});
+    EXPECT_EQ(status.exit_code, 0) << status.err;
+    EXPECT_NE(status.out.find("Enabled: yes"), std::string::npos) << status.out;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"disable"}, {"stop"}, {"run", "Nightly Set"}, {"shutdown"}}) {
+        test::ChildResult r = as_nobody(args);
+        EXPECT_EQ(r.exit_code, 1) << args[0];
+        EXPECT_EQ(r.err, "Permission denied\n") << args[0];
+    }
+    EXPECT_TRUE(service_running());
+    EXPECT_NE(ctl({"status"}).out.find("Enabled: yes"), std::string::npos);
+    EXPECT_EQ(ctl({"disable"}).exit_code, 0);
+    EXPECT_NE(ctl({"status"}).out.find("Enabled: no"), std::string::npos);
 }
 
 TEST(CtlToolLines, ARecordIsOneLineWithoutItsLineEnd) {

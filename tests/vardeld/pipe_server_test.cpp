@@ -31,7 +31,7 @@ class PipeServerTest : public test::ScratchTest {
                 if (code == PIPE_STOP)
                     server->send_to_slot(slot, PIPE_ALERT, "No backup in progress");
             },
-            [] { return std::string("status text"); });
+            [] { return std::string("status text"); }, may_control, idle_limit);
         ASSERT_TRUE(server->open(sock));
         acceptor = std::thread([this] {
             while (!done) {
@@ -58,6 +58,8 @@ class PipeServerTest : public test::ScratchTest {
         return r;
     }
 
+    PipeServer::MayControl may_control = PipeServer::default_may_control;
+    std::chrono::milliseconds idle_limit = PipeServer::kIdleLimit;
     std::string sock;
     std::unique_ptr<PipeServer> server;
     std::thread acceptor;
@@ -177,6 +179,51 @@ TEST_F(PipeServerTest, AClientThatStaysUnreadableIsLetGoAndOthersStay) {
     while (got == ControlClient::ReadResult::Record);
     EXPECT_EQ(got, ControlClient::ReadResult::Closed);
     reader->close();
+}
+
+// An account that may not control the service still reads; what it asks
+// to change is answered "Permission denied" and never reaches the service.
+class PipeServerForOthers : public PipeServerTest {
+  protected:
+    void SetUp() override {
+        may_control = [](unsigned, unsigned) { return false; };
+        idle_limit = 300ms;
+        PipeServerTest::SetUp();
+    }
+};
+
+TEST_F(PipeServerForOthers, StateChangesAreRefusedAndReadingIsNot) {
+    auto c = client();
+    for (uint32_t code : {PIPE_STOP, PIPE_RUN_SET, PIPE_SHUT_DOWN, PIPE_DISABLE, PIPE_PAUSE}) {
+        c->queue_message(code, "Nightly");
+        PipeRecord r = next(*c);
+        EXPECT_EQ(r.code, PIPE_ALERT) << code;
+        EXPECT_EQ(r.text, kPermissionDeniedText) << code;
+    }
+    c->queue_message(PIPE_REGISTER);
+    c->queue_message(PIPE_SINGLE_STATUS);
+    EXPECT_EQ(next(*c).text, "status text");
+    std::lock_guard l(m);
+    EXPECT_TRUE(handed.empty());
+}
+
+TEST_F(PipeServerForOthers, NineIdleClientsMakeRoomForATenth) {
+    std::vector<std::unique_ptr<ControlClient>> nine;
+    for (int i = 0; i < 9; ++i) nine.push_back(client());
+    nine[0]->queue_message(PIPE_REGISTER);
+    ASSERT_TRUE(test::wait_until([&] {
+        return server->connected_count() == 9 && (server->slot_bits(0) & PipeServer::Registered);
+    }));
+    // Closed at once while the nine are fresh; answered once they are idle.
+    bool answered = test::wait_until([&] {
+        auto tenth = client();
+        tenth->queue_message(PIPE_SINGLE_STATUS);
+        PipeRecord r;
+        return tenth->read_record(r, 5s) == ControlClient::ReadResult::Record;
+    });
+    EXPECT_TRUE(answered);
+    // One that waits for notices is let go only after those that asked for nothing.
+    EXPECT_TRUE(server->slot_bits(0) & PipeServer::Registered);
 }
 
 TEST(PipeRecordCodec, RecordsCarryCodeAndTextWithinTheLimit) {
