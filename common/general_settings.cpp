@@ -1,9 +1,14 @@
 #include "common/general_settings.h"
 
+#include <sys/stat.h>
+
 #include <memory>
+#include <random>
+#include <vector>
 
 #include "common/my_error.h"
 #include "common/suite_names.h"
+#include "common/text_helpers.h"
 
 namespace vardel {
 
@@ -84,6 +89,103 @@ const F kFields[] = {
 };
 
 constexpr const char* kPathNotFound = "Registry path not found";
+constexpr const char* kWriteFailed = "Could not set registry value";
+
+// The passwords' own store, beside the settings store and its owner's alone:
+// a machine-wide settings store is readable by every account (clients need
+// the set names), and the passwords' scrambling is no secret. Only root's
+// programs (the service, the editor saving) read them; a client never needs
+// them.
+//
+// The two stores cannot share a transaction, so each save files its
+// passwords under a new stamp, which the settings store names in the same
+// transaction as the other values; the stamp the settings store names
+// before is kept until the next save. A load thus takes the passwords of
+// the very save it read, or, when a save came between its two reads, reads
+// again.
+constexpr const char* kPasswordStampValue = "PasswordStamp";
+constexpr const char* kPasswordsKey = "software\\Brindlecore\\Vardel\\passwords";
+
+std::string secrets_path(const registry::Store& store) {
+    const std::string& p = store->path();
+    return p.substr(0, p.rfind('/') + 1) + "secrets.db";
+}
+
+std::string new_stamp() {
+    std::random_device random;
+    return strprintf("%08x%08x", random(), random());
+}
+
+enum class Passwords { Read, Unreadable, StampGone };
+
+Passwords read_passwords(GeneralSettings& g, const registry::Store& store,
+                         const std::string& stamp) {
+    std::string path = secrets_path(store);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return Passwords::Unreadable;
+    registry::Store secrets;
+    try {
+        secrets = platform::RegistryStore::open(path, platform::StoreScope::Root);
+    } catch (const platform::RegistryError&) {
+        return Passwords::Unreadable;  // not this account's to read
+    }
+    registry::Transaction tx(secrets, registry::Transaction::Mode::Read);
+    std::optional<registry::Key> key = registry::open_key(
+        secrets, registry::Root::LocalMachine, registry::join_path(kPasswordsKey, stamp));
+    if (!key) return Passwords::StampGone;
+    for (const F& f : GeneralSettings::fields()) {
+        if (f.kind == K::ScrambledText)
+            g.*f.text = registry::read_scrambled(*key, f.name, "");
+        else if (f.kind == K::ScrambledAsText)
+            g.*f.text = registry::read_scrambled_as_text(*key, f.name, "");
+    }
+    tx.commit();
+    return Passwords::Read;
+}
+
+// Files the passwords under `stamp`, keeping those of `current` (the stamp
+// the settings store names until this save lands) and dropping the rest.
+void write_passwords(const GeneralSettings& g, const registry::Store& store,
+                     const std::string& stamp, const std::string& current) {
+    registry::Store secrets;
+    try {
+        secrets = platform::RegistryStore::open(secrets_path(store), platform::StoreScope::Root);
+    } catch (const platform::RegistryError&) {
+        throw MyError(OPERATION_FAILED, kWriteFailed);
+    }
+    if (secrets->read_only()) throw MyError(OPERATION_FAILED, kWriteFailed);
+    registry::Transaction tx(secrets, registry::Transaction::Mode::Write);
+    std::optional<registry::Key> all =
+        registry::create_key(secrets, registry::Root::LocalMachine, kPasswordsKey);
+    if (!all) throw MyError(OPERATION_FAILED, kWriteFailed);
+    std::vector<std::string> stale;
+    std::string name;
+    for (size_t i = 0; registry::enum_subkey(*all, i, name); ++i)
+        if (name != current) stale.push_back(name);
+    try {
+        for (const std::string& old : stale) all->delete_subkey(old);
+    } catch (const platform::RegistryError&) {
+        throw MyError(OPERATION_FAILED, kWriteFailed);
+    }
+    std::optional<registry::Key> key = registry::create_key(
+        secrets, registry::Root::LocalMachine, registry::join_path(kPasswordsKey, stamp));
+    if (!key) throw MyError(OPERATION_FAILED, kWriteFailed);
+    for (const F& f : GeneralSettings::fields()) {
+        if (f.kind == K::ScrambledText)
+            registry::write_scrambled(*key, f.name, g.*f.text);
+        else if (f.kind == K::ScrambledAsText)
+            registry::write_scrambled_as_text(*key, f.name, g.*f.text);
+    }
+    tx.commit();
+}
+
+// Every field but the passwords.
+std::vector<F> settings_fields() {
+    std::vector<F> out;
+    for (const F& f : GeneralSettings::fields())
+        if (!f.is_scrambled()) out.push_back(f);
+    return out;
+}
 
 }  // namespace
 
@@ -105,17 +207,28 @@ void GeneralSettings::load() {
 }
 
 void GeneralSettings::load(const registry::Store& store) {
-    GeneralSettings fresh;
-    registry::Transaction tx(store, registry::Transaction::Mode::Read);
-    {
-        std::optional<registry::Key> key =
-            registry::open_key(store, registry::Root::LocalMachine, kProductKey);
-        if (!key) throw MyError(OPERATION_FAILED, kPathNotFound);
-        read_fields(fresh, *key, fields());
+    // Again while saves keep coming between the two reads; the stamp read
+    // last is kept by the next save, so this ends as soon as saves pause.
+    for (int attempt = 0;; ++attempt) {
+        GeneralSettings fresh;
+        std::string stamp;
+        registry::Transaction tx(store, registry::Transaction::Mode::Read);
+        {
+            std::optional<registry::Key> key =
+                registry::open_key(store, registry::Root::LocalMachine, kProductKey);
+            if (!key) throw MyError(OPERATION_FAILED, kPathNotFound);
+            // Passwords found here were saved before they moved apart.
+            read_fields(fresh, *key, fields());
+            stamp = registry::read_text(*key, kPasswordStampValue, "");
+        }
+        fresh.backup_sets_.load(store);
+        tx.commit();
+        if (!stamp.empty() && read_passwords(fresh, store, stamp) == Passwords::StampGone &&
+            attempt < 100)
+            continue;
+        *this = std::move(fresh);
+        return;
     }
-    fresh.backup_sets_.load(store);
-    tx.commit();
-    *this = std::move(fresh);
 }
 
 void GeneralSettings::save() const {
@@ -131,7 +244,22 @@ void GeneralSettings::save(const registry::Store& store) const {
         std::optional<registry::Key> key =
             registry::open_key(store, registry::Root::LocalMachine, kProductKey);
         if (!key) throw MyError(OPERATION_FAILED, kPathNotFound);
-        write_fields(*this, *key, fields());
+        // The passwords land in their own store first, under a new stamp
+        // that this transaction makes current; they leave the settings
+        // store, where an older save kept them.
+        const std::string stamp = new_stamp();
+        write_passwords(*this, store, stamp, registry::read_text(*key, kPasswordStampValue, ""));
+        const std::vector<F> plain = settings_fields();
+        write_fields(*this, *key, SettingFields<GeneralSettings>(plain));
+        registry::write_text(*key, kPasswordStampValue, stamp);
+        for (const F& f : fields()) {
+            if (!f.is_scrambled()) continue;
+            try {
+                key->delete_value(f.name);
+            } catch (const platform::RegistryError&) {
+                throw MyError(OPERATION_FAILED, kWriteFailed);
+            }
+        }
     }
     backup_sets_.save(store);
     tx.commit();

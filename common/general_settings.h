@@ -8,6 +8,11 @@
 // half of another, and a save lands whole or not at all. A failed load
 // leaves this object as it was.
 //
+// The two passwords (EncodingPassword, SharePassword) are kept apart, in
+// "secrets.db" beside the settings store, readable by its owner alone: an
+// account that may not read it loads them empty. A store written before
+// keeps them among the settings until its first save moves them.
+//
 // A plain value: copying copies every set. No locks; one thread at a time
 // (in the service, the control thread).
 #include <cstdint>
