@@ -9,7 +9,8 @@ namespace vardel::gui {
 
 SingleInstance::SingleInstance(const std::string& name) {
     try {
-        lock_ = std::make_unique<platform::NamedMutex>(name);
+        // One copy per session of this account: no other account may hold it.
+        lock_ = std::make_unique<platform::NamedMutex>(name, platform::LockScope::ThisUser);
         held_ = lock_->try_lock();
     } catch (const std::system_error& e) {
         log(LOG_DEBUG, "Single-instance lock %s: %s\n", name.c_str(), e.what());

@@ -15,7 +15,8 @@ namespace vardel::platform {
 
 namespace {
 
-std::string locks_dir() {
+std::string locks_dir(LockScope scope) {
+    if (scope == LockScope::ThisUser) return private_runtime_subdir("locks");
     std::string dir = runtime_subdir("locks");
     // In the machine-wide run folder ordinary users must be able to make the
     // lock of a set they open (the restore tool); sticky, as /tmp is, so no
@@ -32,8 +33,8 @@ std::string locks_dir() {
 
 }  // namespace
 
-NamedMutex::NamedMutex(std::string_view name)
-    : name_(name), path_(locks_dir() + "/" + object_file_name(name)) {
+NamedMutex::NamedMutex(std::string_view name, LockScope scope)
+    : name_(name), path_(locks_dir(scope) + "/" + object_file_name(name)) {
     // O_NOFOLLOW: in a folder others may write, a planted link must not
     // lead us to some other file. Nothing is ever written to the file.
     // O_CREAT only when it is missing: the kernel refuses O_CREAT on another
@@ -45,6 +46,13 @@ NamedMutex::NamedMutex(std::string_view name)
         if (fd_ < 0 && errno != EEXIST) break;
     }
     if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "lock file " + path_);
+    struct stat st;
+    if (scope == LockScope::ThisUser && (::fstat(fd_, &st) != 0 || st.st_uid != ::geteuid())) {
+        ::close(fd_);
+        fd_ = -1;
+        throw std::system_error(EPERM, std::generic_category(),
+                                "lock file " + path_ + " is not this account's own");
+    }
 }
 
 NamedMutex::~NamedMutex() {

@@ -15,11 +15,18 @@
 
 namespace vardel::platform {
 
+// Shared: one lock for every account (a set's lock, taken by the root
+// service and by a user's restore tool). ThisUser: a lock of this account's
+// session alone (the tray's one copy), kept in its own private run folder so
+// that another account can neither take it first nor plant its file.
+enum class LockScope { Shared, ThisUser };
+
 class NamedMutex {
   public:
     // Opens (creating when missing) the lock file; does not lock. Throws
-    // std::system_error when the file can be neither created nor opened.
-    explicit NamedMutex(std::string_view name);
+    // std::system_error when the file can be neither created nor opened, or
+    // (ThisUser) when it is not this account's own.
+    explicit NamedMutex(std::string_view name, LockScope scope = LockScope::Shared);
     // Closing releases the lock.
     ~NamedMutex();
     NamedMutex(const NamedMutex&) = delete;

@@ -36,6 +36,12 @@ void check_private_folder(const std::string& dir) {
                                 dir + " is not a private folder of this user");
 }
 
+std::string per_user_runtime_dir(const PathInputs& in) {
+    std::string runtime = in.xdg_runtime_dir.empty() ? "/tmp/vardel-" + std::to_string(in.uid)
+                                                     : strip_trailing_slashes(in.xdg_runtime_dir);
+    return runtime + "/vardel";
+}
+
 }  // namespace
 
 SuitePaths resolve_paths(const PathInputs& in) {
@@ -48,9 +54,7 @@ SuitePaths resolve_paths(const PathInputs& in) {
     }
     std::string config = in.xdg_config_home.empty() ? in.home + "/.config"
                                                     : strip_trailing_slashes(in.xdg_config_home);
-    std::string runtime = in.xdg_runtime_dir.empty() ? "/tmp/vardel-" + std::to_string(in.uid)
-                                                     : strip_trailing_slashes(in.xdg_runtime_dir);
-    return {StoreScope::PerUser, config + "/vardel/registry.db", runtime + "/vardel"};
+    return {StoreScope::PerUser, config + "/vardel/registry.db", per_user_runtime_dir(in)};
 }
 
 PathInputs current_path_inputs() {
@@ -72,8 +76,9 @@ SuitePaths suite_paths() {
     return resolve_paths(current_path_inputs());
 }
 
-std::string runtime_subdir(const std::string& sub) {
-    SuitePaths p = suite_paths();
+namespace {
+
+std::string make_runtime_subdir(const SuitePaths& p, const std::string& sub) {
     std::string dir = sub.empty() ? p.runtime_dir : p.runtime_dir + "/" + sub;
     const bool per_user = p.scope == StoreScope::PerUser;
     std::string parent = std::filesystem::path(p.runtime_dir).parent_path().string();
@@ -90,6 +95,19 @@ std::string runtime_subdir(const std::string& sub) {
     ::chmod(p.runtime_dir.c_str(), per_user ? 0700 : 0755);
     if (per_user) check_private_folder(p.runtime_dir);
     return dir;
+}
+
+}  // namespace
+
+std::string runtime_subdir(const std::string& sub) {
+    return make_runtime_subdir(suite_paths(), sub);
+}
+
+std::string private_runtime_subdir(const std::string& sub) {
+    SuitePaths p = suite_paths();
+    if (p.scope == StoreScope::MachineWide)
+        p = {StoreScope::PerUser, std::string(), per_user_runtime_dir(current_path_inputs())};
+    return make_runtime_subdir(p, sub);
 }
 
 }  // namespace vardel::platform

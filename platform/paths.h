@@ -43,4 +43,11 @@ SuitePaths suite_paths();
 // per-user run folder) when missing. Throws std::system_error on failure.
 std::string runtime_subdir(const std::string& sub);
 
+// A folder `sub` of this account's own, private run folder: the runtime
+// folder itself, except on a machine-wide install, where that is shared by
+// every account and the per-user one (${XDG_RUNTIME_DIR:-/tmp/vardel-$UID}/
+// vardel) is used instead. For what belongs to one user's session alone
+// (the tray's one-copy lock). Throws std::system_error on failure.
+std::string private_runtime_subdir(const std::string& sub);
+
 }  // namespace vardel::platform

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <chrono>
 #include <thread>
@@ -62,6 +66,41 @@ TEST_F(NamedMutexTest, AProgramStartedByTheHolderDoesNotInheritTheLock) {
     ASSERT_TRUE(m.try_lock());
     m.unlock();
     EXPECT_TRUE(other.try_lock());
+}
+
+// On a machine-wide install the run folder is every account's: a lock of
+// one user's session lives in that user's private run folder, where another
+// account can neither take it first nor plant its file.
+TEST_F(NamedMutexTest, ASessionLockIsThisAccountsOwnOnAMachineWideInstall) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a machine-wide run folder is root's";
+    ::chmod(scratch().c_str(), 0755);
+    std::string mine = path("xdg-root"), theirs = path("xdg-nobody");
+    ::mkdir(mine.c_str(), 0700);
+    ::mkdir(theirs.c_str(), 0700);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    const char* was = std::getenv("XDG_RUNTIME_DIR");
+    std::string saved = was ? was : "";
+    ::unsetenv("VARDEL_ROOT");  // as installed; only private folders are made
+    ::setenv("XDG_RUNTIME_DIR", mine.c_str(), 1);
+    NamedMutex tray("unique_vardelnotify_c1", LockScope::ThisUser);
+    EXPECT_EQ(tray.file_path().rfind(mine + "/vardel/locks/", 0), 0u) << tray.file_path();
+    ASSERT_TRUE(tray.try_lock());
+    test::ChildResult r = test::run_in_child([&] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) return 10;
+        ::setenv("XDG_RUNTIME_DIR", theirs.c_str(), 1);
+        try {
+            NamedMutex own("unique_vardelnotify_c1", LockScope::ThisUser);
+            return own.try_lock() ? 0 : 11;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 12;
+        }
+    });
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    if (was)
+        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(NamedMutexTest, AnyNameStaysInsideTheLocksFolder) {
