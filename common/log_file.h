@@ -94,7 +94,7 @@ class LogFile : public LogSink {
     // Taken again by its holder when it logs.
     mutable platform::RecursiveMutex file_lock_;
     std::string log_path_ GUARDED_BY(file_lock_);
-    bool working_out_ GUARDED_BY(file_lock_) = false;  // reading the store for the path
+    bool working_out_ GUARDED_BY(file_lock_) = false;        // reading the store for the path
     bool own_cycle_pending_ GUARDED_BY(file_lock_) = false;  // cycled, new file not yet cleared
     std::atomic<int> fd_{-1};  // written under file_lock_; read alone by the signal handler
 

@@ -314,8 +314,7 @@ void RegistryStore::open_database() {
         // Not there and not creatable: nothing to read, nothing to write.
         if (errno != ENOENT)
             throw RegistryError(RegistryError::Kind::Io,
-                                errno_text("settings store " + path_, errno),
-                                std::strerror(errno));
+                                errno_text("settings store " + path_, errno), std::strerror(errno));
         read_only_ = true;
     } else {
         if (!S_ISREG(st.st_mode))

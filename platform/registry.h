@@ -86,7 +86,9 @@ class RegistryError : public std::runtime_error {
         Io,        // anything else the database or the file system reported
     };
     RegistryError(Kind kind, const std::string& what, std::string reason = {})
-        : std::runtime_error(what), kind_(kind), reason_(reason.empty() ? what : std::move(reason)) {}
+        : std::runtime_error(what),
+          kind_(kind),
+          reason_(reason.empty() ? what : std::move(reason)) {}
     Kind kind() const { return kind_; }
     // What went wrong in the database's or the system's own words, without
     // the store's path ("file is not a database").

@@ -24,7 +24,6 @@ constexpr auto kAnswerTimeout = std::chrono::seconds(10);
 constexpr const char* kNoService = "Couldn't open connection to service";
 constexpr const char* kBroken = "Service connection broken!";
 
-
 bool parse_seconds(const std::string& s, std::chrono::milliseconds& out) {
     if (s.empty()) return false;
     errno = 0;

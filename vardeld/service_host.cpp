@@ -286,10 +286,10 @@ bool settings_store_usable() {
         store->verify();
         return true;
     } catch (const platform::RegistryError& e) {
-        std::fprintf(stderr, "vardeld: The settings store %s %s: %s\n", path.c_str(),
-                     e.kind() == platform::RegistryError::Kind::Corrupt ? "is damaged"
-                                                                         : "cannot be read",
-                     e.reason().c_str());
+        std::fprintf(
+            stderr, "vardeld: The settings store %s %s: %s\n", path.c_str(),
+            e.kind() == platform::RegistryError::Kind::Corrupt ? "is damaged" : "cannot be read",
+            e.reason().c_str());
         return false;
     }
 }

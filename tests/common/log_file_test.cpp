@@ -199,8 +199,7 @@ TEST_F(LogFileTest, ALineLoggedWhileTheStoreIsReadDoesNotComeRoundAgain) {
     Logger::instance().add_sink(&other, SinkOrder::LogFile);
     log(LOG_INFO, "one line\n");
     Logger::instance().remove_sink(&other);
-    EXPECT_NE(read_file(path("other/LOG_0.txt")).find("INFO      one line\r\n"),
-              std::string::npos);
+    EXPECT_NE(read_file(path("other/LOG_0.txt")).find("INFO      one line\r\n"), std::string::npos);
 }
 
 TEST_F(LogFileTest, AProcessorFaultIsTheLastLineOfTheLog) {

@@ -251,8 +251,8 @@ TEST_F(Vardeld, RunOnceExitsWithTheResult) {
 TEST_F(Vardeld, ADamagedStoreIsReportedOnceAndEndsTheService) {
     std::string whole;
     {
-        auto copy = platform::RegistryStore::open(path("copy/registry.db"),
-                                                  platform::StoreScope::Root);
+        auto copy =
+            platform::RegistryStore::open(path("copy/registry.db"), platform::StoreScope::Root);
         auto k = platform::RegistryKey::create(copy, platform::RegistryRoot::LocalMachine,
                                                "software\\x");
         for (int i = 0; i < 100; ++i) k.set_sz("v" + std::to_string(i), std::string(300, 'v'));
@@ -262,7 +262,8 @@ TEST_F(Vardeld, ADamagedStoreIsReportedOnceAndEndsTheService) {
     std::string header = whole;
     header.replace(0, 100, std::string(100, '\x5a'));
     std::string random(8192, '\0');
-    for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (size_t i = 0; i < random.size(); ++i)
+        random[i] = static_cast<char>((i * 2654435761u) >> 13);
     const std::string db = path("root/registry.db");
     const std::vector<std::string> forms = {random, whole.substr(0, 5000), header, "folder"};
     for (const std::string& form : forms) {
