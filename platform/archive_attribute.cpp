@@ -31,6 +31,15 @@ int64_t coarse_now_ns() {
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
+// One tick of the coarse clock. Kernels with fine-grained time stamps
+// (multigrain ctime, Linux 6.6 on) may give the setting itself a time up to
+// a tick past the coarse clock read before it.
+int64_t coarse_tick_ns() {
+    timespec res{};
+    ::clock_getres(CLOCK_REALTIME_COARSE, &res);
+    return static_cast<int64_t>(res.tv_sec) * 1000000000 + res.tv_nsec;
+}
+
 int64_t ctime_ns(const FileInfo& info) {
     return info.ctime_sec * 1000000000 + info.ctime_nsec;
 }
@@ -73,11 +82,12 @@ bool clear_archive_attribute(const std::string& path, const FileInfo& info) {
             ::nanosleep(&pause, nullptr);
             continue;
         }
-        std::string rec = record_of(info) + "|" + std::to_string(clock);
+        const int64_t bound = clock + coarse_tick_ns();
+        std::string rec = record_of(info) + "|" + std::to_string(bound);
         if (::lsetxattr(path.c_str(), kName, rec.data(), rec.size(), 0) != 0) return false;
         if (!stat_path(path, now)) return false;
         ctime = ctime_ns(now);
-        if (ctime <= clock) return true;
+        if (ctime <= bound) return true;
     }
     return true;
 }
