@@ -53,7 +53,7 @@ class Faults : public test::SuiteTest {
     }
     // The service answers its status.
     bool answers() {
-        test::ChildResult r = run("vardelctl", {"status"}, {}, 10s);
+        test::ChildResult r = run("vardelctl", {"status", "--raw"}, {}, 10s);
         return r.exit_code == 0 && test::lines(r.out).size() == 10;
     }
     test::ChildResult extract(const std::string& set, const std::string& base,

@@ -101,7 +101,7 @@ TEST_F(Roads, InstallScheduleWatchControlRestoreAndRemove) {
     r = run("vardelgo", {"daily", "docs"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     expect_record(tray, PIPE_BACKUP_STARTING, "Daily Docs");
-    std::vector<std::string> status = test::lines(ctl({"status"}));
+    std::vector<std::string> status = test::lines(ctl({"status", "--raw"}));
     ASSERT_EQ(status.size(), 10u);
     EXPECT_EQ(status[8], "Daily Docs");
     EXPECT_EQ(ctl({"resume"}), "17\tResuming backup Daily Docs\n");
