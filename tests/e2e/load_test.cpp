@@ -154,7 +154,7 @@ TEST_F(Load, FollowersQueuedRequestsAndReloadsLoseNothing) {
         // Served when a run is over and the status shows nothing queued.
         EXPECT_TRUE(test::wait_until(
             [&] {
-                std::vector<std::string> s = test::lines(run("vardelctl", {"status"}).out);
+                std::vector<std::string> s = test::lines(run("vardelctl", {"status", "--raw"}).out);
                 return s.size() == 10 && s[8] == "<none>";
             },
             120s));
