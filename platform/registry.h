@@ -85,10 +85,8 @@ class RegistryError : public std::runtime_error {
         Misuse,    // e.g. a write inside a read transaction
         Io,        // anything else the database or the file system reported
     };
-    RegistryError(Kind kind, const std::string& what, std::string reason = {})
-        : std::runtime_error(what),
-          kind_(kind),
-          reason_(reason.empty() ? what : std::move(reason)) {}
+    RegistryError(Kind kind, const std::string& what, const std::string& reason = {})
+        : std::runtime_error(what), kind_(kind), reason_(reason.empty() ? what : reason) {}
     Kind kind() const { return kind_; }
     // What went wrong in the database's or the system's own words, without
     // the store's path ("file is not a database").
