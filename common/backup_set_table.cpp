@@ -85,6 +85,10 @@ void BackupSetTable::load() {
 }
 
 void BackupSetTable::load(const registry::Store& store) {
+    load(store, nullptr);
+}
+
+void BackupSetTable::load(const registry::Store& store, const SkippedSet& skipped) {
     BackupSetTable fresh;
     registry::Transaction tx(store, registry::Transaction::Mode::Read);
     if (std::optional<registry::Key> sets =
@@ -92,7 +96,13 @@ void BackupSetTable::load(const registry::Store& store) {
         std::string name;
         for (size_t i = 0; registry::enum_subkey(*sets, i, name); ++i) {
             auto set = std::make_unique<BackupSet>();
-            set->load(name, store);
+            try {
+                set->load(name, store);
+            } catch (const MyError& e) {
+                if (!skipped || e.code() != BAD_DATA) throw;
+                skipped(name, e.message());
+                continue;
+            }
             fresh.add(std::move(set));
         }
     }

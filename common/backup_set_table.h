@@ -9,6 +9,7 @@
 // that set is removed or replaced, or the table is cleared or destroyed.
 // No locks; one thread at a time.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -63,6 +64,13 @@ class BackupSetTable {
     // snapshot. Fails as BackupSet::load() does, leaving the table as it was.
     void load(const registry::Store& store);
     void load();
+    // A set that cannot be loaded (a value of the wrong type): its name and
+    // the reason. For the service, which runs the other sets; an editor must
+    // not drop a set it could not read, or its save would delete it.
+    using SkippedSet = std::function<void(const std::string& name, const std::string& why)>;
+    // As load(), but a set that fails with BAD_DATA is left out and told to
+    // `skipped` instead of failing the whole table.
+    void load(const registry::Store& store, const SkippedSet& skipped);
     // Replaces the whole of "backupsets" with the sets in slot order, in one
     // transaction (or within the caller's). MyError OPERATION_FAILED
     // "Registry path open failed" when "backupsets" cannot be created, or as

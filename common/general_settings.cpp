@@ -207,11 +207,17 @@ void GeneralSettings::load() {
 }
 
 void GeneralSettings::load(const registry::Store& store) {
+    load(store, nullptr);
+}
+
+void GeneralSettings::load(const registry::Store& store,
+                           const BackupSetTable::SkippedSet& skipped) {
     // Again while saves keep coming between the two reads; the stamp read
     // last is kept by the next save, so this ends as soon as saves pause.
     for (int attempt = 0;; ++attempt) {
         GeneralSettings fresh;
         std::string stamp;
+        std::vector<std::pair<std::string, std::string>> left_out;  // told once, at the end
         registry::Transaction tx(store, registry::Transaction::Mode::Read);
         {
             std::optional<registry::Key> key =
@@ -221,12 +227,18 @@ void GeneralSettings::load(const registry::Store& store) {
             read_fields(fresh, *key, fields());
             stamp = registry::read_text(*key, kPasswordStampValue, "");
         }
-        fresh.backup_sets_.load(store);
+        BackupSetTable::SkippedSet note;
+        if (skipped)
+            note = [&](const std::string& name, const std::string& why) {
+                left_out.emplace_back(name, why);
+            };
+        fresh.backup_sets_.load(store, note);
         tx.commit();
         if (!stamp.empty() && read_passwords(fresh, store, stamp) == Passwords::StampGone &&
             attempt < 100)
             continue;
         *this = std::move(fresh);
+        for (const auto& [name, why] : left_out) skipped(name, why);
         return;
     }
 }

@@ -78,6 +78,9 @@ class GeneralSettings {
     // this process's.
     void load(const registry::Store& store);
     void load();
+    // The service's load: a set with a value of the wrong type is left out
+    // and told to `skipped` (see BackupSetTable), the others load.
+    void load(const registry::Store& store, const BackupSetTable::SkippedSet& skipped);
 
     // The editor's save: writes every value into the product key, then
     // replaces the whole of "backupsets" with the sets of the table in slot

@@ -5,6 +5,7 @@
 #include "common/log.h"
 #include "common/my_error.h"
 #include "common/pipe_record.h"
+#include "common/registry.h"
 #include "common/suite_names.h"
 #include "common/text_helpers.h"
 #include "platform/service_notify.h"
@@ -134,7 +135,8 @@ void ControlWindow::on_reload() {
     if (log_file_) log_file_->close();
     log(LOG_DEBUG, "Reload settings\n");
     try {
-        settings_.load();
+        settings_.load(registry::current_store(registry::Transaction::Mode::Read),
+                       skipped_set_alert);
     } catch (const MyError& e) {
         // The settings in use stay; the schedule is still worked out afresh.
         log(LOG_ERROR, "Can't reload settings: %s\n", e.message());
@@ -307,6 +309,11 @@ void ControlWindow::on_backup_done(int result, std::string* failure) {
     flags_.clear();
     if (log_file_) log_file_->check_after_run();
     scheduler_.finished(settings_);
+}
+
+void skipped_set_alert(const std::string& name, const std::string& why) {
+    log(LOG_ALERT, "Backup set '%s' is left out until it is mended: %s\n", name.c_str(),
+        why.c_str());
 }
 
 void write_shut_down_line(LogFile& log_file, const platform::Clock& clock) {

@@ -31,6 +31,9 @@ class PipeServer;
 // The service's last line, "Vardeld shut down <time>", straight to the log file
 // (sinks may be gone by then).
 void write_shut_down_line(LogFile& log_file, const platform::Clock& clock);
+// The service's word on a set it left out of a load (a value of the wrong
+// type): an ALERT naming the set and the value; the other sets run.
+void skipped_set_alert(const std::string& name, const std::string& why);
 
 class ControlWindow {
   public:

@@ -360,7 +360,8 @@ int vardeld_main(const std::vector<std::string>& args) {
 
     GeneralSettings settings;
     try {
-        settings.load();
+        settings.load(registry::current_store(registry::Transaction::Mode::Read),
+                      skipped_set_alert);
     } catch (const MyError& e) {
         log(LOG_ERROR, "%s\n", e.message());
         log(LOG_ERROR, "Could not do service inits\n");

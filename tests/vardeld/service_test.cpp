@@ -244,6 +244,25 @@ TEST_F(Vardeld, RunOnceExitsWithTheResult) {
     EXPECT_NE(service_output().find("Backup aborted by user request"), std::string::npos);
 }
 
+// One value of the wrong type in one set leaves that set out with an ALERT
+// naming it; the others run, and the service starts.
+TEST_F(Vardeld, ASetWithAMistypedValueIsLeftOutAndTheOthersRun) {
+    write_file("src/a.txt", "a");
+    make_set("Good").save();
+    make_set("Bad").save();
+    auto key = registry::open_key(registry::Root::LocalMachine,
+                                  registry::join_path(kBackupSetsKey, "Bad"));
+    ASSERT_TRUE(key);
+    registry::write_text(*key, "StartTime", "ten");
+    auto r = run_vardeld({"--run", "Good"});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Backup set 'Bad' is left out until it is mended: Invalid type in "
+                         "registry key 'StartTime'"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Backup Good completed"), std::string::npos) << r.out;
+}
+
 // A store that is no database, cut short, with a damaged header, or a folder
 // in its place: the service says so once and ends with 1. The log cannot be
 // written (its name comes from the store), and reading the store for it
