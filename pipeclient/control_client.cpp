@@ -153,8 +153,11 @@ void ControlClient::send_once(uint32_t code, const std::string& text,
     if (!c.queue_message(code, text)) throw MyError(OPERATION_FAILED, "QueueMessage failure");
     // Let the service read the record before the connection goes.
     ::shutdown(c.fd_.load(), SHUT_WR);
-    PipeRecord ignored;
-    c.read_record(ignored, std::chrono::milliseconds(2000));
+    // The service answers only to refuse, before it sees the end.
+    PipeRecord answer;
+    if (c.read_record(answer, std::chrono::milliseconds(2000)) == ReadResult::Record &&
+        answer.code == PIPE_ALERT && answer.text == kPermissionDeniedText)
+        throw MyError(OPERATION_FAILED, kPermissionDeniedText);
 }
 
 }  // namespace vardel

@@ -71,8 +71,9 @@ class ControlClient {
 
     // One request (PIPE_RUN_SET, ...) on a fresh connection, then closed
     // once the service has read it. Throws MyError 18 "Couldn't open
-    // connection to service" when no service answers, and "QueueMessage
-    // failure" when the record could not be written.
+    // connection to service" when no service answers, "QueueMessage
+    // failure" when the record could not be written, and "Permission
+    // denied" when the service refuses the request to this account.
     static void send_once(uint32_t code, const std::string& text,
                           const std::string& socket_path = {});
 

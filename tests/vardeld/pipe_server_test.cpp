@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 
+#include "common/my_error.h"
 #include "common/pipe_record.h"
 #include "pipeclient/control_client.h"
 #include "tests/support/child_process.h"
@@ -203,6 +204,13 @@ TEST_F(PipeServerForOthers, StateChangesAreRefusedAndReadingIsNot) {
     c->queue_message(PIPE_REGISTER);
     c->queue_message(PIPE_SINGLE_STATUS);
     EXPECT_EQ(next(*c).text, "status text");
+    // A program that sends and goes (vardelgo) hears it too.
+    try {
+        ControlClient::send_once(PIPE_RUN_SET, "Nightly", sock);
+        ADD_FAILURE() << "the refusal went unheard";
+    } catch (const MyError& e) {
+        EXPECT_STREQ(e.message(), kPermissionDeniedText);
+    }
     std::lock_guard l(m);
     EXPECT_TRUE(handed.empty());
 }
