@@ -266,7 +266,14 @@ int CtlTool::send_on(ControlClient& client, uint32_t code, const std::string& te
     // The service answers these requests only when it refuses them. A status
     // request behind on the same connection is answered after it, in order:
     // the status without a refusal before it means the request was taken.
-    if (!client.queue_message(code, text) || !client.queue_message(PIPE_SINGLE_STATUS)) {
+    if (!client.queue_message(code, text)) {
+        err << "QueueMessage failure\n";
+        return 1;
+    }
+    if (!client.queue_message(PIPE_SINGLE_STATUS)) {
+        // A service that took the shut-down may have closed the connection
+        // already; one that refused it keeps the connection open.
+        if (code == PIPE_SHUT_DOWN) return 0;
         err << "QueueMessage failure\n";
         return 1;
     }
