@@ -93,6 +93,11 @@ void Logger::vlog(int level, const char* fmt, va_list ap) {
     for (const Attached& a : std::vector<Attached>(sinks())) a.sink->write_line(level, text);
 }
 
+void Logger::batch(bool on) {
+    std::lock_guard lock(log_lock());
+    for (const Attached& a : sinks()) a.sink->batch(on);
+}
+
 void Logger::log(int level, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);

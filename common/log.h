@@ -36,6 +36,10 @@ class LogSink {
     // only async-signal-safe calls allowed (write(2)). Default: the sink is
     // not safe there and drops the line.
     virtual void write_signal_safe(const char* /*line*/, size_t /*len*/) noexcept {}
+    // While on, the sink may hold back lines below INFO and write them
+    // together with a later line; off writes what it holds. Called with the
+    // log lock held.
+    virtual void batch(bool /*on*/) {}
 };
 
 // Where a sink stands in the fan-out; lower goes first.
@@ -59,6 +63,10 @@ class Logger {
     // From a fault handler: hands a finished line (level name included) to
     // every sink's signal-safe path.
     void write_signal_safe(const char* line, size_t len) noexcept;
+
+    // Lets sinks gather trace lines below INFO (a backup's per-file lines)
+    // until `batch(false)`.
+    void batch(bool on);
 
     // Holds the log lock. Code that takes another lock and then logs (the log
     // file's check after a run) takes this one first, so the two locks are

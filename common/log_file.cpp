@@ -17,6 +17,11 @@
 
 namespace vardel {
 
+namespace {
+// Trace lines held back while batching, at most.
+constexpr size_t kHeldLimit = 64u << 10;
+}  // namespace
+
 LogFile::LogFile(LogFileHost& host, const platform::Clock& clock) : host_(host), clock_(clock) {}
 
 LogFile::~LogFile() {
@@ -78,6 +83,7 @@ bool LogFile::ensure_open_locked() {
 }
 
 void LogFile::close_locked() {
+    write_held_locked({});
     int fd = fd_.exchange(-1);
     if (fd >= 0) {
         ::fdatasync(fd);
@@ -87,10 +93,38 @@ void LogFile::close_locked() {
 
 void LogFile::write_line(int level, std::string_view text) {
     platform::RecursiveMutexLock lock(file_lock_);
-    if (!ensure_open_locked()) return;
+    if (batching_ && level < LOG_INFO) {
+        held_ += level_name(level);
+        held_ += text;
+        if (held_.size() < kHeldLimit) return;
+        write_held_locked({});
+        return;
+    }
     std::string line = std::string(level_name(level)) + std::string(text);
-    ssize_t n = ::write(fd_.load(), line.data(), line.size());
+    write_held_locked(line);
+}
+
+void LogFile::write_held_locked(std::string_view line) {
+    if (held_.empty() && line.empty()) return;
+    if (!ensure_open_locked()) {
+        held_.clear();
+        return;
+    }
+    ssize_t n;
+    if (held_.empty()) {
+        n = ::write(fd_.load(), line.data(), line.size());
+    } else {
+        held_ += line;
+        n = ::write(fd_.load(), held_.data(), held_.size());
+        held_.clear();
+    }
     (void)n;  // a failed log write cannot be logged
+}
+
+void LogFile::batch(bool on) {
+    platform::RecursiveMutexLock lock(file_lock_);
+    batching_ = on;
+    if (!on) write_held_locked({});
 }
 
 void LogFile::write_signal_safe(const char* line, size_t len) noexcept {

@@ -6,7 +6,11 @@
 //
 // Each line is one write() of the level name and the text, straight to the
 // file without buffering in the process, so a crash loses no line already
-// logged. The file is synced (fdatasync) after each run and at close.
+// logged. During a backup (batch on) lines below INFO are gathered, up to
+// 64 KiB, and written with the next line of INFO or above, the end of the
+// batch or the close: a crash may lose that much of the trace, never a line
+// of INFO or above. The file is synced (fdatasync) after each run and at
+// close.
 //
 // Locks: the log lock (Logger::hold) is always taken before the log-file
 // lock; the check after a run takes both in that order before it logs.
@@ -61,6 +65,7 @@ class LogFile : public LogSink {
     // The log call's sink: the level name and the text.
     void write_line(int level, std::string_view text) override;
     void write_signal_safe(const char* line, size_t len) noexcept override;
+    void batch(bool on) override;
 
     // After a run: close, then cycle when older than "CycleLogDays" days or
     // larger than "CycleLogSize" kilobytes. Syncs the file first. Never waits
@@ -84,6 +89,8 @@ class LogFile : public LogSink {
   private:
     bool ensure_open_locked() REQUIRES(file_lock_);
     void close_locked() REQUIRES(file_lock_);
+    // Writes what batching held back, then `line` (may be empty).
+    void write_held_locked(std::string_view line) REQUIRES(file_lock_);
     // The log lock held too.
     void cycle_locked() REQUIRES(file_lock_);
     std::string work_out_path();
@@ -97,6 +104,8 @@ class LogFile : public LogSink {
     bool working_out_ GUARDED_BY(file_lock_) = false;        // reading the store for the path
     bool own_cycle_pending_ GUARDED_BY(file_lock_) = false;  // cycled, new file not yet cleared
     std::atomic<int> fd_{-1};  // written under file_lock_; read alone by the signal handler
+    bool batching_ GUARDED_BY(file_lock_) = false;
+    std::string held_ GUARDED_BY(file_lock_);  // lines gathered while batching
 
     std::thread mailer_;  // started by cycle_locked(), joined by wait_for_mailing()
     platform::Mutex mail_mutex_;
