@@ -239,9 +239,27 @@ bool SafWriter::start_entry(const std::string& path, platform::FileInfo& info) {
     return true;
 }
 
+bool SafWriter::compresses(const std::string& path) {
+    return !stored_by_name(path);
+}
+
 bool SafWriter::open_file_entry(const std::string& path) {
     platform::FileInfo info;
     if (!start_entry(path, info)) return false;
+    return begin_file_entry(path, info);
+}
+
+bool SafWriter::open_file_entry(const std::string& path, const platform::FileInfo& known) {
+    error_code_ = 0;
+    error_text_.clear();
+    if (!open_ || entry_open_ || trailer_written_) return write_failed();
+    if (int err = name_error(path))
+        return fail(saf::kReadFailed,
+                    strprintf("Can't stat file %s: %s\n", path.c_str(), system_error_text(err)));
+    return begin_file_entry(path, known);
+}
+
+bool SafWriter::begin_file_entry(const std::string& path, const platform::FileInfo& info) {
     entry_ = SafDataHeader{};
     entry_.number = header_.entry_count;
     entry_.attributes = info.attributes;
@@ -393,6 +411,11 @@ bool SafWriter::write_entry_data(platform::File& source) {
         cut_off_entry();
         return fail(saf::kReadFailed, strprintf("Can't stat file: %s\n", system_error_text(err)));
     }
+    return finish_entry_data(info, plain, plain_crc, stored, stored_crc);
+}
+
+bool SafWriter::finish_entry_data(const platform::FileInfo& info, uint64_t plain,
+                                  uint32_t plain_crc, uint64_t stored, uint32_t stored_crc) {
     entry_.attributes = info.attributes;
     entry_.last_write = info.times.last_write;
     entry_.creation = info.times.creation;
@@ -409,6 +432,61 @@ bool SafWriter::write_entry_data(platform::File& source) {
     }
     entry_data_written_ = true;
     return true;
+}
+
+void SafWriter::prepare_entry(uint8_t* data, size_t length, bool compressed,
+                              const PasswordStream* key, SafPreparedEntry& out) {
+    out.compressed = compressed;
+    out.encoded = key != nullptr;
+    out.plain_length = length;
+    out.plain_crc = crc32_update(0, data, length);
+    if (key) {
+        PasswordStream stream = *key;
+        stream.restart();
+        stream.encode(data, static_cast<std::ptrdiff_t>(length));
+    }
+    out.stored.clear();
+    if (compressed) {
+        thread_local LzwEncoder encoder;
+        std::vector<uint8_t> piece;
+        uint64_t bits = encoder.compress_piece(data, length, true, piece);
+        LzwBitJoiner joiner;
+        joiner.append(piece.data(), bits, out.stored);
+        joiner.finish(out.stored);
+        out.stored_crc = crc32_update(0, out.stored.data(), out.stored.size());
+    } else {
+        out.stored.assign(data, data + length);
+        out.stored_crc = out.plain_crc;
+    }
+}
+
+bool SafWriter::write_entry_data(platform::File& source, const SafPreparedEntry* prepared) {
+    if (!prepared) return write_entry_data(source);
+    platform::FileInfo now;
+    const bool compressed = entry_.method() == saf::kMethodCompressed;
+    const bool encoded = header_.encoding == static_cast<uint16_t>(SafEncoding::PasswordStream);
+    if (!entry_open_ || entry_data_written_ || prepared->compressed != compressed ||
+        prepared->encoded != encoded || prepared->plain_length != prepared->info.size ||
+        !platform::stat_descriptor(source.fd(), entry_name_, now) ||
+        !now.unchanged_since(prepared->info))
+        return write_entry_data(source);
+    error_code_ = 0;
+    error_text_.clear();
+    try {
+        progress();
+        for (uint64_t done = 0; done < prepared->plain_length; done += saf::kBlockSize) progress();
+    } catch (...) {
+        cut_off_entry();
+        throw;
+    }
+    out_.insert(out_.end(), prepared->stored.begin(), prepared->stored.end());
+    end_ += prepared->stored.size();
+    if (out_.size() >= kFlushAt && !flush_output()) {
+        cut_off_entry();
+        return write_failed();
+    }
+    return finish_entry_data(now, prepared->plain_length, prepared->plain_crc,
+                             prepared->stored.size(), prepared->stored_crc);
 }
 
 bool SafWriter::verify_entry(platform::File& source) {

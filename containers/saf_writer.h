@@ -60,6 +60,20 @@ class SafArchiveFile {
     int folder_error_ = 0;
 };
 
+// An entry's data made ahead, on any thread, from a whole file of at most
+// SafWriter::kPieceSize bytes, with the file's state as it was read. The
+// writer takes it in place of reading the file only while the open file
+// still matches that state.
+struct SafPreparedEntry {
+    platform::FileInfo info;  // the same before and after the read
+    bool compressed = false;
+    bool encoded = false;
+    uint64_t plain_length = 0;
+    uint32_t plain_crc = 0;
+    std::vector<uint8_t> stored;  // the whole stored data
+    uint32_t stored_crc = 0;
+};
+
 class SafWriter {
   public:
     // Called before the first and after every block of 65536 bytes written
@@ -94,10 +108,21 @@ class SafWriter {
     // source path, which becomes the name); method 0 (stored) for names
     // ending ".zip" in any case, else 1 (compressed).
     bool open_file_entry(const std::string& path);
+    // The same for a path whose stat the caller has just taken.
+    bool open_file_entry(const std::string& path, const platform::FileInfo& known);
+    // True when an entry for `path` is compressed (else stored as it is).
+    static bool compresses(const std::string& path);
+    // Makes `out` from a whole file's bytes (changed in place when `key`,
+    // the archive's password stream, encodes them). On any thread.
+    static void prepare_entry(uint8_t* data, size_t length, bool compressed,
+                              const PasswordStream* key, SafPreparedEntry& out);
     // Reads `source` from its current position to its end into the open
     // entry, then takes attributes and times from it. On failure the entry
     // is cut off: a failed or short write is code 28.
     bool write_entry_data(platform::File& source);
+    // The same, taking `prepared` instead of reading when `source` (at its
+    // start) is still the file it was made from, unchanged.
+    bool write_entry_data(platform::File& source, const SafPreparedEntry* prepared);
     // Compares the written entry with `source` (rewound by the caller):
     // true when they match byte for byte. Throws MyError OPERATION_FAILED
     // "Error positioning file for verify" when the entry cannot be read back,
@@ -131,6 +156,9 @@ class SafWriter {
     bool start_archive();
     bool write_failed();
     bool start_entry(const std::string& path, platform::FileInfo& info);
+    bool begin_file_entry(const std::string& path, const platform::FileInfo& info);
+    bool finish_entry_data(const platform::FileInfo& info, uint64_t plain, uint32_t plain_crc,
+                           uint64_t stored, uint32_t stored_crc);
     bool write_at(const void* data, size_t length, uint64_t offset);
     // Appends at the archive's end through the buffer; false when a write
     // of the buffer failed (what was appended stays buffered).

@@ -115,6 +115,13 @@ bool ZipFileStream::read_at(uint64_t offset, void* buf, size_t n) {
 
 size_t ZipFileStream::write(const void* in, size_t n) {
     if (error_ || n == 0) return 0;
+    // A patch inside what the buffer holds (an entry's header filled in once
+    // its data is written) stays in the buffer: no write of its own.
+    if (dirty_ && pos_ >= buf_start_ && pos_ + n <= buf_start_ + buf_len_) {
+        std::memcpy(buf_.data() + (pos_ - buf_start_), in, n);
+        pos_ += n;
+        return n;
+    }
     bool appends = dirty_ && pos_ == buf_start_ + buf_len_ && buf_len_ + n <= buf_.size();
     if (!appends) {
         if (!flush()) return 0;

@@ -70,6 +70,17 @@ struct ZipWriter::EntryFacts {
     bool stored = false;
 };
 
+struct ZipWriter::DeflatePiece {
+    std::unique_ptr<unsigned char[]> plain;  // as the hook delivered it
+    size_t length = 0;
+    std::vector<unsigned char> dictionary;  // the 32 KiB before, if any
+    bool last = false;
+    bool deflate = true;
+    bool ok = true;
+    uLong crc = 0;
+    std::vector<unsigned char> packed;
+};
+
 std::unique_ptr<ZipWriter> ZipWriter::create(const std::string& path) {
     platform::File file;
     if (!file.open(path, platform::OpenMode::CreateReplace, 0644)) return nullptr;
@@ -152,13 +163,58 @@ ZipResult ZipWriter::add_file(std::string_view entry, const std::string& source_
         return finish(ZR_NOFILE);
     if (!fits(fi.size)) return finish(ZR_ARGS);
 
+    return finish(add_entry(name, file_facts(name, fi), &source, &hook));
+}
+
+ZipWriter::EntryFacts ZipWriter::file_facts(const std::string& name, const platform::FileInfo& fi) {
     EntryFacts facts;
     facts.mtime = fi.mtime_sec;
     facts.mode = fi.mode;
     facts.dos_attributes = fi.attributes & (platform::kAttrReadOnly | platform::kAttrHidden);
     facts.size = fi.size;
     facts.stored = stored_by_name(name);
-    return finish(add_entry(name, facts, &source, &hook));
+    return facts;
+}
+
+void ZipWriter::prepare_entry(std::string_view entry, const unsigned char* data, size_t length,
+                              ZipPreparedEntry& out) {
+    // The one piece add_file() would make of it, so the entry is the same
+    // byte for byte.
+    DeflatePiece p;
+    p.plain.reset(new unsigned char[std::max<size_t>(length, 1)]);
+    std::copy(data, data + length, p.plain.get());
+    p.length = length;
+    p.last = true;
+    p.deflate = !stored_by_name(entry_name(entry));
+    make_piece(p);
+    out.ok = p.ok;
+    out.crc = static_cast<uint32_t>(p.crc);
+    out.length = length;
+    if (p.deflate)
+        out.packed = std::move(p.packed);
+    else
+        out.packed.assign(data, data + length);
+}
+
+ZipResult ZipWriter::add_prepared(std::string_view entry, const ZipPreparedEntry& prepared) {
+    if (!zip_) return finish(ZR_ENDED);
+    if (broken_) return finish(ZR_FAILED);
+    std::string name = entry_name(entry);
+    if (name.empty() || name.back() == '/' || !prepared.ok ||
+        prepared.length != prepared.info.size || prepared.length > kPiece)
+        return finish(ZR_ARGS);
+    if (ZipResult r = open_entry(name, file_facts(name, prepared.info)); r != ZR_OK)
+        return finish(r);
+    ZipResult result = ZR_OK;
+    if (!prepared.packed.empty() &&
+        zipWriteInFileInZip(handle(zip_), prepared.packed.data(),
+                            static_cast<unsigned>(prepared.packed.size())) != ZIP_OK) {
+        broken_ = true;
+        result = ZR_WRITE;
+    }
+    int err = zipCloseFileInZipRaw64(handle(zip_), prepared.length, prepared.crc);
+    if (err != ZIP_OK && result == ZR_OK) result = from_minizip(err);
+    return finish(result);
 }
 
 ZipResult ZipWriter::add_folder(const std::string& path) {
@@ -181,17 +237,6 @@ ZipResult ZipWriter::add_folder(const std::string& path) {
     facts.stored = true;
     return finish(add_entry(name, facts, nullptr, nullptr));
 }
-
-struct ZipWriter::DeflatePiece {
-    std::unique_ptr<unsigned char[]> plain;  // as the hook delivered it
-    size_t length = 0;
-    std::vector<unsigned char> dictionary;  // the 32 KiB before, if any
-    bool last = false;
-    bool deflate = true;
-    bool ok = true;
-    uLong crc = 0;
-    std::vector<unsigned char> packed;
-};
 
 // On any thread: a piece and nothing else.
 void ZipWriter::make_piece(DeflatePiece& p) {
@@ -238,8 +283,7 @@ void ZipWriter::make_piece(DeflatePiece& p) {
     p.packed.resize(p.packed.size() - s.z.avail_out);
 }
 
-ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
-                               platform::File* source, ZipReadHook* hook) {
+ZipResult ZipWriter::open_entry(const std::string& name, const EntryFacts& facts) {
     zip_fileinfo zi{};
     zi.dosDate = dos_date(facts.mtime);
     zi.external_fa = (static_cast<uLong>(facts.mode & 0xFFFF) << 16) | facts.dos_attributes;
@@ -265,15 +309,21 @@ ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
     int method = facts.stored ? 0 : Z_DEFLATED;
     int level = facts.stored ? 0 : kLevel;
     uLong flags = valid_utf8_non_ascii(name) ? kUtf8NameFlag : 0;
-    int zip64 = facts.size >= kZip64From ? 1 : 0;
+    const int zip64 = facts.size >= kZip64From ? 1 : 0;
     // raw = 1: the deflating and the check value are ours, so a file that
     // could not be read in full can be marked as such.
-    int err = zipOpenNewFileInZip4_64(handle(zip_), name.c_str(), &zi, ut_len ? ut : nullptr,
-                                      ut_len, ut_len ? ut : nullptr, ut_len, nullptr, method, level,
-                                      1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                      kMadeByUnix, flags, zip64);
-    if (err != ZIP_OK) return from_minizip(err);
+    const int err = zipOpenNewFileInZip4_64(handle(zip_), name.c_str(), &zi, ut_len ? ut : nullptr,
+                                            ut_len, ut_len ? ut : nullptr, ut_len, nullptr, method,
+                                            level, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                            nullptr, 0, kMadeByUnix, flags, zip64);
+    return from_minizip(err);
+}
 
+ZipResult ZipWriter::add_entry(const std::string& name, const EntryFacts& facts,
+                               platform::File* source, ZipReadHook* hook) {
+    const int zip64 = facts.size >= kZip64From ? 1 : 0;
+    if (ZipResult opened = open_entry(name, facts); opened != ZR_OK) return opened;
+    int err = ZIP_OK;
     ZipResult result = ZR_OK;
     uint64_t total = 0;
     uLong crc = crc32(0L, Z_NULL, 0);

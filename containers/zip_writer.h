@@ -28,13 +28,27 @@
 #include "containers/zip_file_stream.h"
 #include "containers/zip_read_hook.h"
 #include "containers/zip_result.h"
+#include "platform/file_info.h"
 #include "platform/work_pool.h"
 
 namespace vardel {
 
+// A file's entry made ahead, on any thread, from its whole content (at most
+// ZipWriter::kWholeAtMost bytes, already encoded when the archive is), with
+// the file's state as it was read.
+struct ZipPreparedEntry {
+    platform::FileInfo info;  // the same before and after the read
+    bool ok = false;
+    uint32_t crc = 0;                   // of the bytes as given
+    uint64_t length = 0;                // of the bytes as given
+    std::vector<unsigned char> packed;  // deflated, or as given for a stored entry
+};
+
 class ZipWriter {
   public:
     static constexpr uint64_t kMaxFileSize = 0xFFFFFFFFull;  // 4294967295 bytes
+    // The largest file made into an entry ahead: one piece.
+    static constexpr uint64_t kWholeAtMost = 1u << 20;
 
     // Creates (or empties) the archive file; nullptr when it cannot be created.
     static std::unique_ptr<ZipWriter> create(const std::string& path);
@@ -58,6 +72,13 @@ class ZipWriter {
     // through the hook. A source of 4 GB or more, or one that is not a
     // regular file, is refused without being opened (ZR_ARGS, ZR_NOFILE).
     ZipResult add_file(std::string_view entry, const std::string& source_path, ZipReadHook& hook);
+    // Makes `out` for an entry named `entry` from a file's whole content
+    // (out.info is the caller's). On any thread.
+    static void prepare_entry(std::string_view entry, const unsigned char* data, size_t length,
+                              ZipPreparedEntry& out);
+    // Adds the entry made ahead, the same as add_file() would have made it
+    // from the same bytes.
+    ZipResult add_prepared(std::string_view entry, const ZipPreparedEntry& prepared);
     // Adds a folder entry (name with its trailing "/").
     ZipResult add_folder(const std::string& path);
     // Pieces of files are deflated on `pool`'s threads; null: on the calling
@@ -78,6 +99,9 @@ class ZipWriter {
     struct EntryFacts;
     struct DeflatePiece;
     static void make_piece(DeflatePiece& piece);
+    static EntryFacts file_facts(const std::string& name, const platform::FileInfo& fi);
+    // Starts an entry: its local header, raw (the data and check value are ours).
+    ZipResult open_entry(const std::string& name, const EntryFacts& facts);
     ZipWriter() = default;
     ZipResult finish(ZipResult r) { return last_ = r; }
     ZipResult from_minizip(int err);

@@ -88,11 +88,9 @@ bool File::open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mo
         error_ = errno;
         return false;
     }
-    if (mode == OpenMode::Read || mode == OpenMode::ReadKeepAccessTime) {
-        // O_NONBLOCK only kept a FIFO from blocking the open; reads block as usual.
-        int fl = ::fcntl(fd_, F_GETFL);
-        if (fl >= 0) ::fcntl(fd_, F_SETFL, fl & ~O_NONBLOCK);
-    }
+    // O_NONBLOCK stays: it kept a FIFO from blocking the open, and it keeps
+    // one put in a file's place from blocking a read; regular files and
+    // folders ignore it.
     error_ = 0;
     return true;
 }
@@ -223,6 +221,15 @@ ssize_t File::copy_to(File& out, size_t n) {
         error_ = errno;
         return -1;
     }
+}
+
+bool File::lock_shared() {
+    while (::flock(fd_, LOCK_SH | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        error_ = errno;
+        return false;
+    }
+    return true;
 }
 
 bool File::lock_exclusive() {

@@ -74,6 +74,9 @@ class File {
     // flock(LOCK_EX | LOCK_NB): the file "opened unshared". False with
     // EWOULDBLOCK in error() when another holder has it (a sharing violation).
     bool lock_exclusive();
+    // flock(LOCK_SH | LOCK_NB): readers may share it; false while another
+    // holds it exclusively.
+    bool lock_shared();
     // An open-file-description read lock over the whole file (F_OFD_SETLK,
     // F_RDLCK). False when another process holds a write lock.
     bool read_lock_whole();

@@ -48,6 +48,13 @@ struct FileInfo {
 
     bool is_directory() const { return kind == Kind::Directory; }
     bool is_regular() const { return kind == Kind::Regular; }
+    // The same file, unchanged since `other` was taken: device, inode, size,
+    // and mtime and ctime to the nanosecond.
+    bool unchanged_since(const FileInfo& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               mtime_sec == other.mtime_sec && mtime_nsec == other.mtime_nsec &&
+               ctime_sec == other.ctime_sec && ctime_nsec == other.ctime_nsec;
+    }
 };
 
 // Stats `path` without following a final symbolic link. On failure returns

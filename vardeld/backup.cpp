@@ -340,16 +340,6 @@ bool Backup::load_parameters() {
     if (run_.sequence != 1)
         run_.track_deleted = run_.state.get_number(d::kSection, d::kTrackDeleted) != 0;
 
-    // Every format keeps a list file: the SAF format's deleted-file tracking
-    // needs one as much as the others.
-    run_.list_file_path = dest + d::list_file(run_.cycle, run_.sequence);
-    std::string output = output_name(run_.cycle, run_.sequence);
-    if (set.SaveFormat == SAVE_DISCRETE) {
-        run_.files_folder = dest + output + "/";
-    } else {
-        run_.archive_path = dest + output;
-        run_.files_folder = dest;
-    }
     run_.start_time = now();
     run_.last_backup_time = run_.state.get_number(d::kSection, d::kLastBackupTime);
     run_.first_backup_time = run_.state.get_number(d::kSection, d::kFirstBackupTime);
@@ -365,7 +355,8 @@ bool Backup::load_parameters() {
         run_.report.note(LOG_ALERT,
                          "Encoding is on for this set but no encoding password is set: the backup "
                          "is not encoded");
-    saver_ = std::make_unique<ContainerSaver>(run_, env_, services_.saf_archive_file);
+    saver_ = std::make_unique<ContainerSaver>(run_, env_, output_name(run_.cycle, run_.sequence),
+                                              services_.saf_archive_file, services_.workers);
     return saver_->open();
 }
 
@@ -537,6 +528,12 @@ int Backup::run() {
                 log(LOG_PROGRESS, "Start backup set '%s'\n", name.c_str());
                 execute("ExecuteBeforeStart", run_.set.ExecuteBeforeStart);
                 try {
+                    // The walk's trace lines (one or more per file) reach
+                    // the log file a block at a time.
+                    struct Batch {
+                        Batch() { Logger::instance().batch(true); }
+                        ~Batch() { Logger::instance().batch(false); }
+                    } batch;
                     walk_everything();
                     finish();
                     if (run_.activity) {

@@ -35,6 +35,10 @@ struct BackupServices {
     // Makes the file the SAF archive is written to; empty: the real file.
     // Tests hand in one that fails like a full disk or watches the writer.
     std::function<std::unique_ptr<SafArchiveFile>()> saf_archive_file;
+    // Threads that read and compress ahead of the archive's writing; 1: all
+    // on the backup thread, 0: one per processor. The backup is the same
+    // whatever the number.
+    unsigned workers = 0;
 };
 
 class Backup {

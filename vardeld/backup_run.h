@@ -33,14 +33,6 @@ struct BackupRun {
     // planted by whoever owns the folder.
     platform::TargetFolder destination;
     platform::FileInfo destination_info;  // device and inode: the walk never enters it
-    // For discrete copies: the backup's own folder, held open the same way.
-    platform::TargetFolder files;
-    // The run's own archive (device and inode, 0 without one): never read into itself.
-    dev_t archive_device = 0;
-    ino_t archive_inode = 0;
-    std::string files_folder;  // ends in "/"
-    std::string archive_path;
-    std::string list_file_path;
     std::string state_file_path;
     IniDocument state;
 

@@ -31,18 +31,161 @@ bool extension_is(const std::string& path, const char* ext) {
 
 }  // namespace
 
-ContainerSaver::ContainerSaver(BackupRun& run, const platform::Env& env,
-                               ArchiveFileMaker make_archive_file)
+ContainerSaver::ContainerSaver(BackupRun& run, const platform::Env& env, const std::string& output,
+                               ArchiveFileMaker make_archive_file, unsigned workers)
     : run_(run),
       env_(env),
+      archive_path_(run.set.SaveFormat == SAVE_DISCRETE ? std::string()
+                                                        : run.destination_folder + output),
+      files_folder_(run.set.SaveFormat == SAVE_DISCRETE ? run.destination_folder + output + "/"
+                                                        : run.destination_folder),
+      pool_(workers == 1   ? 0
+            : workers == 0 ? platform::WorkPool::processors()
+                           : workers),
       make_archive_file_(std::move(make_archive_file)),
       buf_a_(kCopyBlock),
       buf_b_(kCopyBlock) {
     if (run_.encode) stream_.set_key(run_.general.EncodingPassword);
+    ahead_key_ = stream_;
 }
 
 ContainerSaver::~ContainerSaver() {
+    // Files opened ahead close with their results, before what they used goes.
+    for (Ahead& a : ahead_) a.opened.wait();
+    ahead_.clear();
     discard();
+}
+
+namespace {
+// Files read ahead at most: enough to keep the workers busy, few enough
+// that open files and memory stay bounded whatever the folder.
+constexpr size_t kAheadFiles = 32;
+constexpr uint64_t kAheadBytes = 16u << 20;
+}  // namespace
+
+bool ContainerSaver::opens_shared(const std::string& path) const {
+    const GeneralSettings& g = run_.general;
+    if (g.FileLockLevel != FILE_LOCK_EXCLUSIVE) return true;
+    return g.SmartLocking && (extension_is(path, "exe") || extension_is(path, "dll"));
+}
+
+void ContainerSaver::expect(const std::string& path, const platform::FileInfo& info) {
+    if ((!saf_ && !zip_) || pool_.threads() == 0) return;
+    expected_.emplace_back(path, info.size);
+    read_ahead();
+}
+
+void ContainerSaver::pausing() {
+    // Started again, in the same order, once the walk goes on.
+    for (auto it = ahead_.rbegin(); it != ahead_.rend(); ++it) {
+        it->opened.wait();
+        expected_.emplace_front(it->path, it->size);
+    }
+    ahead_.clear();
+    ahead_bytes_ = 0;
+}
+
+void ContainerSaver::read_ahead() {
+    while (!expected_.empty() && ahead_.size() < kAheadFiles && ahead_bytes_ < kAheadBytes) {
+        auto [path, size] = std::move(expected_.front());
+        expected_.pop_front();
+        Ahead a;
+        a.path = path;
+        a.size = std::min<uint64_t>(size, SafWriter::kPieceSize);
+        ahead_bytes_ += a.size;
+        if (saf_)
+            a.opened = pool_.submit([this, path] { return open_ahead(path); });
+        else
+            a.opened = pool_.submit([this, path] { return zip_ahead(path); });
+        ahead_.push_back(std::move(a));
+    }
+}
+
+std::unique_ptr<ContainerSaver::Opened> ContainerSaver::take_ahead(const std::string& path) {
+    std::unique_ptr<Opened> found;
+    while (!ahead_.empty()) {
+        Ahead a = std::move(ahead_.front());
+        ahead_.pop_front();
+        ahead_bytes_ -= a.size;
+        Opened o = a.opened.get();  // one the walk skipped is let go (closed)
+        if (a.path == path) {
+            found = std::make_unique<Opened>(std::move(o));
+            break;
+        }
+    }
+    if (!found) {
+        while (!expected_.empty() && expected_.front().first != path) expected_.pop_front();
+        if (!expected_.empty()) expected_.pop_front();
+    }
+    read_ahead();
+    return found;
+}
+
+// On a worker: reads only what it was given and the run's settings and key,
+// which stay as they are while the walk goes on.
+ContainerSaver::Opened ContainerSaver::open_ahead(const std::string& path) const {
+    Opened o;
+    if (!env_.open(o.file, path, platform::OpenMode::Read)) {
+        o.error = o.file.error();
+        return o;
+    }
+    if (!opens_shared(path) && !o.file.lock_exclusive()) {
+        o.error = o.file.error();
+        o.file.close();
+        return o;
+    }
+    // A byte-range lock comes after the open, on the backup thread: nothing
+    // is read before it.
+    if (run_.general.FileLockLevel == FILE_LOCK_READ) return o;
+    platform::FileInfo before, after;
+    if (!platform::stat_descriptor(o.file.fd(), path, before) || !before.is_regular() ||
+        before.size > SafWriter::kPieceSize)
+        return o;
+    std::unique_ptr<uint8_t[]> data(new uint8_t[before.size + 1]);
+    uint64_t got = 0;
+    // One byte more than the size: a file that grew is no whole copy.
+    while (got <= before.size) {
+        ssize_t n = o.file.pread(data.get() + got, before.size + 1 - got, got);
+        if (n <= 0) break;
+        got += static_cast<uint64_t>(n);
+    }
+    if (got != before.size || !platform::stat_descriptor(o.file.fd(), path, after) ||
+        !after.unchanged_since(before))
+        return o;
+    o.entry = std::make_unique<SafPreparedEntry>();
+    o.entry->info = before;
+    SafWriter::prepare_entry(data.get(), got, SafWriter::compresses(path),
+                             run_.encode ? &ahead_key_ : nullptr, *o.entry);
+    return o;
+}
+
+ContainerSaver::Opened ContainerSaver::zip_ahead(const std::string& path) const {
+    Opened o;
+    platform::File file;
+    platform::FileInfo before, after;
+    if (!env_.open(file, path, platform::OpenMode::Read) ||
+        !platform::stat_descriptor(file.fd(), path, before) || !before.is_regular() ||
+        before.size > ZipWriter::kWholeAtMost)
+        return o;  // the writer's own open meets whatever went wrong
+    std::unique_ptr<uint8_t[]> data(new uint8_t[before.size + 1]);
+    uint64_t got = 0;
+    while (got <= before.size) {
+        ssize_t n = file.pread(data.get() + got, before.size + 1 - got, got);
+        if (n <= 0) break;
+        got += static_cast<uint64_t>(n);
+    }
+    if (got != before.size || !platform::stat_descriptor(file.fd(), path, after) ||
+        !after.unchanged_since(before))
+        return o;
+    if (run_.encode) {
+        PasswordStream key = ahead_key_;
+        key.restart();
+        key.encode(data.get(), static_cast<std::ptrdiff_t>(got));
+    }
+    o.zip_entry = std::make_unique<ZipPreparedEntry>();
+    o.zip_entry->info = before;
+    ZipWriter::prepare_entry(ZipWriter::entry_name(path), data.get(), got, *o.zip_entry);
+    return o;
 }
 
 void ContainerSaver::sleep_seconds(int seconds) {
@@ -57,42 +200,45 @@ bool ContainerSaver::open() {
         // A new file, created where nothing stands: a link planted at its
         // name is removed, never followed. Only its owner may read it: one
         // archive holds files of every account the service can read.
-        std::string name(file_name_part(run_.archive_path));
+        std::string name(file_name_part(archive_path_));
         platform::File file;
         const bool saf = run_.set.SaveFormat == SAVE_SAF;
         if (dest.replace_file(name, file, 0600, &err)) {
             platform::FileInfo fi;
             if (platform::stat_descriptor(file.fd(), name, fi)) {
-                run_.archive_device = fi.device;
-                run_.archive_inode = fi.inode;
+                archive_device_ = fi.device;
+                archive_inode_ = fi.inode;
             }
             if (saf) {
                 saf_ = std::make_unique<SafWriter>(make_archive_file_ ? make_archive_file_()
                                                                       : nullptr);
-                if (!saf_->create_archive(std::move(file), run_.archive_path)) saf_.reset();
+                if (!saf_->create_archive(std::move(file), archive_path_)) saf_.reset();
             } else {
-                zip_ = ZipWriter::create(std::move(file), run_.archive_path);
+                zip_ = ZipWriter::create(std::move(file), archive_path_);
             }
         }
         if (saf && !saf_) {
-            run_.report.note(LOG_COMPLAIN, "Can't create SAF file %s", run_.archive_path.c_str());
+            run_.report.note(LOG_COMPLAIN, "Can't create SAF file %s", archive_path_.c_str());
             return false;
         }
         if (!saf && !zip_) {
-            run_.report.note(LOG_COMPLAIN, "Can't create zip file %s", run_.archive_path.c_str());
+            run_.report.note(LOG_COMPLAIN, "Can't create zip file %s", archive_path_.c_str());
             return false;
         }
         if (saf) {
             if (run_.encode)
                 saf_->set_encoding(SafEncoding::PasswordStream, run_.general.EncodingPassword);
             saf_->set_progress_hook([this] { run_.flags.check_abort(); });
+            saf_->set_work_pool(&pool_);
+        } else {
+            zip_->set_work_pool(&pool_);
         }
     } else if (run_.set.SaveFormat == SAVE_DISCRETE) {
         // The copies keep their files' own bits; the folder keeps them from
         // anyone the source folders kept them from.
-        std::string name(file_name_part(run_.files_folder.substr(0, run_.files_folder.size() - 1)));
+        std::string name(file_name_part(files_folder_.substr(0, files_folder_.size() - 1)));
         platform::FileInfo fi;
-        bool ok = dest.open_child(name, true, run_.files, &err, 0700) && run_.files.stat(fi, &err);
+        bool ok = dest.open_child(name, true, files_, &err, 0700) && files_.stat(fi, &err);
         // A folder someone else made there (between the slot's clearing and
         // now) is not the run's to fill.
         if (ok && fi.owner != ::geteuid()) {
@@ -100,7 +246,7 @@ bool ContainerSaver::open() {
             ok = false;
         }
         if (!ok) {
-            run_.report.note(LOG_COMPLAIN, "Can't create folder %s: %s", run_.files_folder.c_str(),
+            run_.report.note(LOG_COMPLAIN, "Can't create folder %s: %s", files_folder_.c_str(),
                              system_error_text(err));
             return false;
         }
@@ -114,7 +260,7 @@ bool ContainerSaver::close(std::string& error) {
         if (!saf_->close_archive()) {
             int err = saf_->write_error();
             if (destination_full(err)) throw full_destination(run_, err);
-            error = strprintf("Can't close SAF file %s: %s", run_.archive_path.c_str(),
+            error = strprintf("Can't close SAF file %s: %s", archive_path_.c_str(),
                               saf_->error_text().c_str());
             ok = false;
         }
@@ -127,17 +273,17 @@ bool ContainerSaver::close(std::string& error) {
                 throw full_destination(run_, zip_->write_error());
             char text[256];
             zip_->result_text(r, text, sizeof text);
-            error = strprintf("Can't close zip file %s: %s", run_.archive_path.c_str(), text);
+            error = strprintf("Can't close zip file %s: %s", archive_path_.c_str(), text);
             ok = false;
         }
         zip_.reset();
     }
-    if (run_.set.SaveFormat == SAVE_DISCRETE && run_.files.is_open()) {
+    if (run_.set.SaveFormat == SAVE_DISCRETE && files_.is_open()) {
         // One flush for all the copies, before the state records them: a
         // flush per file would cost more than the copying.
         int err = 0;
-        if (!run_.files.sync_file_system(&err)) {
-            error = strprintf("Can't write the copies in %s to disk: %s", run_.files_folder.c_str(),
+        if (!files_.sync_file_system(&err)) {
+            error = strprintf("Can't write the copies in %s to disk: %s", files_folder_.c_str(),
                               system_error_text(err));
             ok = false;
         }
@@ -176,13 +322,13 @@ std::string ContainerSaver::relative_path(const std::string& path) const {
 }
 
 const platform::TargetFolder* ContainerSaver::copy_folder(const std::string& relative_folder) {
-    if (relative_folder.empty()) return &run_.files;
+    if (relative_folder.empty()) return &files_;
     if (folder_open_ && relative_folder == folder_path_) return &folder_;
     folder_open_ = false;
     // One component at a time from the backup's own folder, each made for
     // its owner alone; a link met on the way is never followed.
     platform::TargetFolder next;
-    const platform::TargetFolder* at = &run_.files;
+    const platform::TargetFolder* at = &files_;
     size_t start = 0;
     while (start < relative_folder.size()) {
         size_t slash = relative_folder.find('/', start);
@@ -208,35 +354,31 @@ const platform::TargetFolder* ContainerSaver::copy_folder(const std::string& rel
     return &folder_;
 }
 
-bool ContainerSaver::snapshot(const std::string& path, Snapshot& out, int* err) {
+bool ContainerSaver::snapshot(const std::string& path, Snapshot& out, int* err,
+                              platform::FileInfo* full) {
     platform::FileInfo fi;
     if (!env_.stat_following(path, fi, err)) return false;
+    if (full) *full = fi;
     out.mtime_sec = fi.mtime_sec;
     out.mtime_nsec = fi.mtime_nsec;
     out.size = fi.size;
     return true;
 }
 
-bool ContainerSaver::save_file(const std::string& path) {
+bool ContainerSaver::save_file(const std::string& path, const platform::FileInfo& info) {
     log(LOG_DEBUG, "Save %s\n", path.c_str());
-    Snapshot snap;
-    int err = 0;
-    if (!snapshot(path, snap, &err)) {
-        run_.report.note(LOG_COMPLAIN, "Can't stat file %s: %s", path.c_str(),
-                         system_error_text(err));
-        // Gone since the walk saw it: nothing is lost.
-        if (err != ENOENT) run_.report.not_saved(path, system_error_text(err), Said::Already);
-        return false;
-    }
+    // The walk's stat of a moment ago is the snapshot: a file gone since
+    // shows at its open.
+    std::unique_ptr<Opened> ahead = take_ahead(path);
     if (run_.general.RetryLockTimes < 1) run_.general.RetryLockTimes = 1;
     if (run_.general.FileChangeRetries < 1) run_.general.FileChangeRetries = 1;
     bool saved = false;
     switch (run_.set.SaveFormat) {
         case SAVE_SAF:
-            saved = save_saf(path);
+            saved = save_saf(path, info, std::move(ahead));
             break;
         case SAVE_ZIP:
-            saved = save_zip(path);
+            saved = save_zip(path, std::move(ahead));
             break;
         case SAVE_DISCRETE:
             saved = save_discrete(path);
@@ -247,6 +389,10 @@ bool ContainerSaver::save_file(const std::string& path) {
     }
     if (saved) ++run_.counters.files_saved;
     return saved;
+}
+
+bool ContainerSaver::is_output(const platform::FileInfo& info) const {
+    return archive_inode_ != 0 && info.inode == archive_inode_ && info.device == archive_device_;
 }
 
 void ContainerSaver::record_empty_directory(const std::string& path) {
@@ -272,7 +418,7 @@ void ContainerSaver::record_empty_directory(const std::string& path) {
         std::string rel = relative_path(path);
         while (!rel.empty() && rel.back() == '/') rel.pop_back();
         if (!copy_folder(rel))
-            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", (run_.files_folder + rel).c_str(),
+            log(LOG_COMPLAIN, "Can't create folder %s: %s\n", (files_folder_ + rel).c_str(),
                 system_error_text(folder_error_));
     }
 }
@@ -405,10 +551,10 @@ std::string ContainerSaver::discrete_target(const std::string& path) {
     auto other = copied_.find(aside);
     if (other == copied_.end() || other->second == path) return aside;
     log(LOG_COMPLAIN, "Copy of %s would replace %s, the copy of %s\n", path.c_str(),
-        (run_.files_folder + aside).c_str(), other->second.c_str());
-    run_.report.not_saved(path,
-                          strprintf("%s%s already holds the copy of %s", run_.files_folder.c_str(),
-                                    aside.c_str(), other->second.c_str()));
+        (files_folder_ + aside).c_str(), other->second.c_str());
+    run_.report.not_saved(
+        path, strprintf("%s%s already holds the copy of %s", files_folder_.c_str(), aside.c_str(),
+                        other->second.c_str()));
     return std::string();
 }
 
@@ -419,7 +565,7 @@ bool ContainerSaver::save_discrete(const std::string& path) {
     if (rel.empty()) return false;
     if (auto it = copied_.find(rel); it != copied_.end() && it->second == path)
         return true;  // the same file walked twice
-    const std::string target = run_.files_folder + rel;
+    const std::string target = files_folder_ + rel;
     const std::string name(file_name_part(rel));
     const platform::TargetFolder* folder =
         copy_folder(rel.substr(0, rel.size() - name.size() - (rel.size() > name.size() ? 1 : 0)));
@@ -470,9 +616,15 @@ bool ContainerSaver::save_discrete(const std::string& path) {
 
 // ---- ZIP
 
-bool ContainerSaver::save_zip(const std::string& path) {
+bool ContainerSaver::save_zip(const std::string& path, std::unique_ptr<Opened> ahead) {
     Snapshot before;
-    snapshot(path, before);
+    platform::FileInfo now;
+    bool stat_ok = snapshot(path, before, nullptr, &now);
+    // What was made ahead serves while the file is as it was read then.
+    const ZipPreparedEntry* made = nullptr;
+    if (stat_ok && ahead && ahead->zip_entry && ahead->zip_entry->ok &&
+        now.unchanged_since(ahead->zip_entry->info))
+        made = ahead->zip_entry.get();
     if (!ZipWriter::fits(before.size)) {
         log(LOG_COMPLAIN, "File '%s' is too large for zip file (4GB max)\n", path.c_str());
         run_.report.add_line(ZipWriter::too_large_text(path));
@@ -483,7 +635,8 @@ bool ContainerSaver::save_zip(const std::string& path) {
     ZipReadHook hook(run_.flags.interrupt().flag(), run_.encode ? &stream_ : nullptr);
     ZipResult r = ZR_OK;
     try {
-        r = zip_->add_file(ZipWriter::entry_name(path), path, hook);
+        r = made ? zip_->add_prepared(ZipWriter::entry_name(path), *made)
+                 : zip_->add_file(ZipWriter::entry_name(path), path, hook);
         run_.flags.check_abort();
     } catch (const MyError& e) {
         run_.report.note(LOG_ERROR, "ZipAdd failed with error (%s) on file %s", e.message(),
@@ -515,17 +668,26 @@ bool ContainerSaver::save_zip(const std::string& path) {
 
 // ---- SAF
 
-bool ContainerSaver::save_saf(const std::string& path) {
+bool ContainerSaver::save_saf(const std::string& path, const platform::FileInfo& info,
+                              std::unique_ptr<Opened> ahead) {
     const GeneralSettings& g = run_.general;
-    bool shared = g.SmartLocking && (extension_is(path, "exe") || extension_is(path, "dll"));
-    if (g.FileLockLevel != FILE_LOCK_EXCLUSIVE) shared = true;
+    bool shared = opens_shared(path);
     bool degraded = false;
 
     platform::File file;
     bool opened = false;
     for (int attempt = 0; attempt < g.RetryLockTimes;) {
         int err = 0;
-        if (env_.open(file, path, platform::OpenMode::Read)) {
+        if (ahead) {
+            // The first attempt, made ahead.
+            err = ahead->error;
+            if (err == 0) {
+                file = std::move(ahead->file);
+                opened = true;
+                break;
+            }
+            ahead->entry.reset();
+        } else if (env_.open(file, path, platform::OpenMode::Read)) {
             if (shared || file.lock_exclusive()) {
                 opened = true;
                 break;
@@ -535,6 +697,7 @@ bool ContainerSaver::save_saf(const std::string& path) {
         } else {
             err = file.error();
         }
+        ahead.reset();
         if (err == ENOENT) {
             log(LOG_ALERT, "Couldn't find file %s\n", path.c_str());
             return false;
@@ -608,8 +771,12 @@ bool ContainerSaver::save_saf(const std::string& path) {
                 if (err != ENOENT) run_.report.not_saved(path, system_error_text(err));
                 return false;
             }
-            file.seek(0);
-            if (!saf_->open_file_entry(path) || !saf_->write_entry_data(file)) {
+            // A first attempt reads a file just opened, at its start; what was
+            // read ahead serves it while the file is as it was then.
+            const SafPreparedEntry* made = nullptr;
+            if (attempt == 0 && ahead) made = ahead->entry.get();
+            if (attempt > 0) file.seek(0);
+            if (!saf_->open_file_entry(path, info) || !saf_->write_entry_data(file, made)) {
                 // The archive itself cannot be written: the run cannot go on.
                 if (saf_->error_code() == saf::kWriteFailed) {
                     int werr = saf_->write_error();

@@ -5,8 +5,20 @@
 // empty directories. Outcomes go to the trace, the run's report and, for
 // files worth a second try, the run's retry list.
 //
-// One per run, on the backup thread.
+// Work that can go on beside the archive's writing runs on worker threads:
+// the pieces of large files, and the next files of a folder, read and
+// compressed ahead (for SAF opened and locked as the first attempt would
+// open them). What was read ahead is taken only while the file is
+// unchanged since; the backup is the same whatever the number of workers.
+//
+// The saver owns its output: the archive's path, the folder of discrete
+// copies (held open), and the archive's identity, so the walk never reads
+// it into itself.
+//
+// One per run, on the backup thread (its workers touch only their own work).
+#include <deque>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,25 +26,27 @@
 #include <vector>
 
 #include "containers/password_stream.h"
+#include "containers/saf_writer.h"
+#include "containers/zip_writer.h"
 #include "platform/env.h"
 #include "platform/file.h"
 #include "platform/target_folder.h"
+#include "platform/work_pool.h"
 #include "vardeld/backup_run.h"
 #include "vardeld/file_saver.h"
 
 namespace vardel {
-
-class SafArchiveFile;
-class SafWriter;
-class ZipWriter;
 
 class ContainerSaver : public FileSaver {
   public:
     // Makes the file under the SAF writer; empty: the real file.
     using ArchiveFileMaker = std::function<std::unique_ptr<SafArchiveFile>()>;
 
-    ContainerSaver(BackupRun& run, const platform::Env& env,
-                   ArchiveFileMaker make_archive_file = {});
+    // `output`: the archive's name in the destination, or the name of the
+    // folder of discrete copies; workers: threads beside the backup thread;
+    // 1: none, 0: one per processor.
+    ContainerSaver(BackupRun& run, const platform::Env& env, const std::string& output = {},
+                   ArchiveFileMaker make_archive_file = {}, unsigned workers = 0);
     ~ContainerSaver() override;
 
     // Creates the SAF or ZIP archive of the run, or the folder of its
@@ -45,8 +59,11 @@ class ContainerSaver : public FileSaver {
     // Closes without regard to success (the output is about to be deleted).
     void discard();
 
-    bool save_file(const std::string& path) override;
+    bool save_file(const std::string& path, const platform::FileInfo& info) override;
+    void expect(const std::string& path, const platform::FileInfo& info) override;
+    void pausing() override;
     void record_empty_directory(const std::string& path) override;
+    bool is_output(const platform::FileInfo& info) const override;
 
     // The BackupDirs roots, so a file walked again in the second pass is
     // placed under the root it was first walked under: a folder (ending in
@@ -67,13 +84,41 @@ class ContainerSaver : public FileSaver {
                        const std::string& name);
 
   private:
+    // A file's first open attempt, made ahead on a worker: the open file
+    // (locked when the attempt locks) or the attempt's errno, and the
+    // entry's data when the file could be read whole and unchanged.
+    // For ZIP, which opens the file itself, only the entry made from it.
+    struct Opened {
+        platform::File file;
+        int error = 0;
+        std::unique_ptr<SafPreparedEntry> entry;
+        std::unique_ptr<ZipPreparedEntry> zip_entry;
+    };
+    struct Ahead {
+        std::string path;
+        uint64_t size = 0;
+        std::future<Opened> opened;
+    };
+    // Starts reading ahead what the window allows.
+    void read_ahead();
+    // The first attempt made ahead for `path`, if any; those before it (the
+    // walk skipped them) are let go.
+    std::unique_ptr<Opened> take_ahead(const std::string& path);
+    // On a worker: opens, locks, reads and compresses as the first attempt would.
+    Opened open_ahead(const std::string& path) const;
+    // On a worker: a ZIP entry made from the file when it can be read whole
+    // and unchanged.
+    Opened zip_ahead(const std::string& path) const;
+    bool opens_shared(const std::string& path) const;
+
     struct Snapshot {
         int64_t mtime_sec = 0, mtime_nsec = 0;
         uint64_t size = 0;
         bool operator==(const Snapshot&) const = default;
     };
     using Said = RunReport::Said;
-    bool snapshot(const std::string& path, Snapshot& out, int* err = nullptr);
+    bool snapshot(const std::string& path, Snapshot& out, int* err = nullptr,
+                  platform::FileInfo* full = nullptr);
     std::string relative_path(const std::string& path) const;
     // Where a discrete copy of `path` goes, relative to the backup's folder;
     // empty (reported) when every place is taken by other files' copies.
@@ -85,8 +130,9 @@ class ContainerSaver : public FileSaver {
     // The run's failure for a container that cannot be written.
     MyError write_failed(int error_number) const;
 
-    bool save_saf(const std::string& path);
-    bool save_zip(const std::string& path);
+    bool save_saf(const std::string& path, const platform::FileInfo& info,
+                  std::unique_ptr<Opened> ahead);
+    bool save_zip(const std::string& path, std::unique_ptr<Opened> ahead);
     bool save_discrete(const std::string& path);
 
     // Waits `seconds` unless the run is aborted meanwhile.
@@ -94,8 +140,21 @@ class ContainerSaver : public FileSaver {
 
     BackupRun& run_;
     const platform::Env& env_;
+    std::string archive_path_;  // empty for discrete copies
+    std::string files_folder_;  // of discrete copies, else the destination; ends in "/"
+    // The folder of the discrete copies, held open for the whole run as the
+    // destination is.
+    platform::TargetFolder files_;
+    // The run's own archive (0 without one): never read into itself.
+    dev_t archive_device_ = 0;
+    ino_t archive_inode_ = 0;
+    platform::WorkPool pool_;
+    std::deque<std::pair<std::string, uint64_t>> expected_;  // announced, not yet started
+    std::deque<Ahead> ahead_;                                // started, in order
+    uint64_t ahead_bytes_ = 0;
     ArchiveFileMaker make_archive_file_;
     PasswordStream stream_;
+    PasswordStream ahead_key_;  // the workers' own, never changed once made
     std::unique_ptr<SafWriter> saf_;
     std::unique_ptr<ZipWriter> zip_;
     struct Root {

@@ -17,6 +17,9 @@ namespace vardel {
 
 namespace {
 
+// Entries of a folder read ahead of their saving.
+constexpr size_t kWindow = 256;
+
 std::string with_slash(std::string p) {
     if (p.empty() || p.back() != '/') p.push_back('/');
     return p;
@@ -42,6 +45,7 @@ Scanner::Scanner(BackupRun& run, FileSaver& saver, const platform::Env& env)
 }
 
 void Scanner::checkpoint(const char* trace) {
+    if (run_.flags.paused()) saver_.pausing();
     run_.flags.wait_while_paused(env_);
     run_.flags.check_abort(trace);
 }
@@ -92,9 +96,10 @@ Scanner::Selection Scanner::select(const std::string& path, const platform::File
     return s;
 }
 
-void Scanner::take_file(const std::string& scan_dir, const std::string& name,
-                        const platform::FileInfo& info, DirectoryCatalogue::DirRecord* dir,
-                        bool& saved_any) {
+Scanner::Plan Scanner::plan_file(const std::string& full, const std::string& name,
+                                 const platform::FileInfo& info,
+                                 DirectoryCatalogue::DirRecord* dir) {
+    Plan plan;
     if (!include_masks_.empty()) {
         bool any = false;
         for (const std::string& m : include_masks_)
@@ -102,35 +107,85 @@ void Scanner::take_file(const std::string& scan_dir, const std::string& name,
                 any = true;
                 break;
             }
-        if (!any) return;
+        if (!any) return plan;
     }
     for (const std::string& m : exclude_masks_)
-        if (wildcard_match(m, name)) return;
+        if (wildcard_match(m, name)) return plan;
     // The run's own archive, met through a link: reading it into itself
     // would never end.
-    if (run_.archive_inode != 0 && info.inode == run_.archive_inode &&
-        info.device == run_.archive_device)
-        return;
+    if (saver_.is_output(info)) return plan;
 
+    plan.counted = true;
+    plan.sel = select(full, info);
+    plan.rec = run_.catalogue.find_file(dir, name);
+    plan.hand_over = plan.sel.selected || (run_.track_deleted && !plan.rec);
+    return plan;
+}
+
+void Scanner::take_file(const std::string& full, const std::string& name,
+                        const platform::FileInfo& info, const Plan& plan,
+                        DirectoryCatalogue::DirRecord* dir, bool& saved_any) {
+    if (!plan.counted) return;
     ++run_.counters.files_scanned;
-    std::string full = scan_dir + name;
-    Selection sel = select(full, info);
-    DirectoryCatalogue::FileRecord* rec = run_.catalogue.find_file(dir, name);
-    bool hand_over = sel.selected || (run_.track_deleted && !rec);
-    bool saved = hand_over && saver_.save_file(full);
+    bool saved = plan.hand_over && saver_.save_file(full, info);
     if (saved) {
         saved_any = true;
         run_.activity = true;
         // Only now: a file that failed to save must stay visible to the next
         // incremental backup.
-        if (sel.clear_archive) platform::clear_archive_attribute(full, info);
+        if (plan.sel.clear_archive) platform::clear_archive_attribute(full, info);
     }
-    if (rec)
-        rec->flags |= DirectoryCatalogue::Seen;
-    else if (saved || !hand_over)
+    if (plan.rec)
+        plan.rec->flags |= DirectoryCatalogue::Seen;
+    else if (saved || !plan.hand_over)
         run_.catalogue.add_file(dir, name, DirectoryCatalogue::Seen);
     // A new file that failed stays without a record: the list does not name
     // it as backed up, so the second pass and later backups take it again.
+}
+
+bool Scanner::list_some(platform::DirectoryReader& d, const std::string& scan_dir,
+                        DirectoryCatalogue::DirRecord* dir, std::vector<Child>& children,
+                        size_t limit) {
+    children.clear();
+    std::string name;
+    while (children.size() < limit) {
+        if (!d.next(name)) return false;
+        checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
+        Child c;
+        c.name = name;
+        std::string child = scan_dir + name;
+        int err = 0;
+        if (!env_.stat(child, c.info, &err)) {
+            // Gone since the listing is no loss.
+            if (err == ENOENT) continue;
+            c.what = Child::What::StatFailed;
+            c.error = err;
+            children.push_back(std::move(c));
+            continue;
+        }
+        bool hidden = c.info.attributes & platform::kAttrHidden;
+        bool system = c.info.attributes & platform::kAttrSystem;
+        if (system && !run_.set.IncludeSystemFiles) continue;
+        if (hidden && !run_.set.IncludeHiddenFiles) {
+            ++run_.counters.hidden_left_out;
+            continue;
+        }
+        if (c.info.is_directory()) {
+            if (excluded_dir(child)) continue;
+            c.what = Child::What::Dir;
+        } else if (c.info.kind == platform::FileInfo::Kind::Symlink) {
+            // A link to a file is saved as that file; a link to a directory
+            // is never followed.
+            platform::FileInfo target;
+            if (!env_.stat_following(child, target) || !target.is_regular()) continue;
+            c.info = target;
+        } else if (!c.info.is_regular()) {
+            continue;  // FIFOs, sockets, devices: never opened
+        }
+        if (c.what == Child::What::File) c.plan = plan_file(child, name, c.info, dir);
+        children.push_back(std::move(c));
+    }
+    return true;
 }
 
 void Scanner::backup_this_path(const std::string& path) {
@@ -175,7 +230,9 @@ void Scanner::backup_this_path(const std::string& path) {
                 ++run_.counters.hidden_left_out;
                 return;
             }
-            if (info.is_regular()) take_file(scan_dir, name, info, dir, saved_any);
+            std::string full = scan_dir + name;
+            if (info.is_regular())
+                take_file(full, name, info, plan_file(full, name, info, dir), dir, saved_any);
             return;
         }
         platform::DirectoryReader d;
@@ -185,46 +242,41 @@ void Scanner::backup_this_path(const std::string& path) {
             if (err != ENOENT) run_.report.not_saved(path, system_error_text(err));
             return;
         }
-        std::string name;
-        while (d.next(name)) {
-            checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
-            std::string child = scan_dir + name;
-            platform::FileInfo ci;
-            if (!env_.stat(child, ci, &err)) {
-                // Gone since the listing is no loss; anything else is a file
-                // not saved, and the report must say so.
-                if (err != ENOENT) {
+        // A folder is read a window of entries at a time: what the window
+        // hands the saver is known before the first of them is saved, so
+        // the saver can read ahead, and the order stays the folder's own.
+        std::vector<Child> children;
+        bool more = true;
+        while (more) {
+            more = list_some(d, scan_dir, dir, children, kWindow);
+            for (size_t i = 0; i < children.size(); ++i) {
+                const Child& c = children[i];
+                std::string child = scan_dir + c.name;
+                if (c.what == Child::What::StatFailed) {
+                    // Anything but a file gone is a file not saved, and the
+                    // report must say so.
                     run_.report.note(LOG_COMPLAIN, "Can't stat %s", child.c_str());
-                    run_.report.not_saved(child, system_error_text(err));
+                    run_.report.not_saved(child, system_error_text(c.error));
                     // Still there: not to be listed as deleted.
-                    if (auto* rec = run_.catalogue.find_file(dir, name))
+                    if (auto* rec = run_.catalogue.find_file(dir, c.name))
                         rec->flags |= DirectoryCatalogue::Seen;
+                    continue;
                 }
-                continue;
+                if (c.what == Child::What::Dir) {
+                    checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
+                    backup_this_path(child);
+                    walked_dir = true;
+                    continue;
+                }
+                // The files up to the next folder are saved next, in order.
+                if (i == 0 || children[i - 1].what == Child::What::Dir)
+                    for (size_t k = i; k < children.size() && children[k].what != Child::What::Dir;
+                         ++k)
+                        if (children[k].what == Child::What::File && children[k].plan.hand_over)
+                            saver_.expect(scan_dir + children[k].name, children[k].info);
+                checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
+                take_file(child, c.name, c.info, c.plan, dir, saved_any);
             }
-            bool hidden = ci.attributes & platform::kAttrHidden;
-            bool system = ci.attributes & platform::kAttrSystem;
-            if (system && !run_.set.IncludeSystemFiles) continue;
-            if (hidden && !run_.set.IncludeHiddenFiles) {
-                ++run_.counters.hidden_left_out;
-                continue;
-            }
-            if (ci.is_directory()) {
-                if (excluded_dir(child)) continue;
-                backup_this_path(child);
-                walked_dir = true;
-                continue;
-            }
-            if (ci.kind == platform::FileInfo::Kind::Symlink) {
-                // A link to a file is saved as that file; a link to a
-                // directory is never followed.
-                platform::FileInfo target;
-                if (!env_.stat_following(child, target) || !target.is_regular()) continue;
-                take_file(scan_dir, name, target, dir, saved_any);
-                continue;
-            }
-            if (!ci.is_regular()) continue;  // FIFOs, sockets, devices: never opened
-            take_file(scan_dir, name, ci, dir, saved_any);
         }
     } catch (const MyError&) {
         log(LOG_DEBUG, "close scan in dir %s\n", pattern.c_str());
@@ -310,12 +362,13 @@ void Scanner::write_list_file() {
     // backup of the cycle.
     std::string error;
     int err = 0;
-    if (!run_.destination.write_file(std::string(file_name_part(run_.list_file_path)), text, 0600,
-                                     &error, &err)) {
+    const std::string name = destination::list_file(run_.cycle, run_.sequence);
+    if (!run_.destination.write_file(name, text, 0600, &error, &err)) {
         // A backup whose list could not be written for lack of room is no
         // whole backup; any other failure is the list's alone.
         if (destination_full(err)) throw full_destination(run_, err);
-        log(LOG_ERROR, "Can't create listfile %s\n", run_.list_file_path.c_str());
+        log(LOG_ERROR, "Can't create listfile %s%s\n", run_.destination_folder.c_str(),
+            name.c_str());
     }
     if (changes) run_.activity = true;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/directory_reader.h"
 #include "platform/env.h"
 #include "platform/file_info.h"
 #include "vardeld/backup_run.h"
@@ -35,9 +36,29 @@ class Scanner {
     Selection select(const std::string& path, const platform::FileInfo& info);
 
   private:
-    void take_file(const std::string& scan_dir, const std::string& name,
-                   const platform::FileInfo& info, DirectoryCatalogue::DirRecord* dir,
-                   bool& saved_any);
+    // What becomes of one regular file met by the walk.
+    struct Plan {
+        bool counted = false;    // past the masks: a file scanned
+        bool hand_over = false;  // to the saver
+        Selection sel;
+        DirectoryCatalogue::FileRecord* rec = nullptr;
+    };
+    // One entry of a folder, as the walk found it.
+    struct Child {
+        enum class What { File, Dir, StatFailed } what = What::File;
+        std::string name;
+        platform::FileInfo info;  // a link's target for a linked file
+        int error = 0;
+        Plan plan;
+    };
+    Plan plan_file(const std::string& full, const std::string& name, const platform::FileInfo& info,
+                   DirectoryCatalogue::DirRecord* dir);
+    void take_file(const std::string& full, const std::string& name, const platform::FileInfo& info,
+                   const Plan& plan, DirectoryCatalogue::DirRecord* dir, bool& saved_any);
+    // Lists up to `limit` entries of the open folder into `children`; false
+    // once the folder is done.
+    bool list_some(platform::DirectoryReader& d, const std::string& scan_dir,
+                   DirectoryCatalogue::DirRecord* dir, std::vector<Child>& children, size_t limit);
     bool excluded_dir(const std::string& child) const;
     // Waits out a pause, then the abort check.
     void checkpoint(const char* trace);

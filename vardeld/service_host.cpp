@@ -449,7 +449,6 @@ int vardeld_main(const std::vector<std::string>& args) {
     }
     log(LOG_DEBUG, "Exit WinMain\n");
     log_file.close();
-    std::this_thread::sleep_for(100ms);
     return code;
 }
 
