@@ -155,8 +155,10 @@ void SavingTest::TearDown() {
 
 int SavingTest::run_backup() {
     RunFlags flags;
+    flags_in_run = &flags;
     Backup backup(set, general, flags, services, env ? *env : platform::Env::real());
     result = backup.run();
+    flags_in_run = nullptr;
     report.clear();
     const std::string& r = backup.report().str();
     size_t start = 0;

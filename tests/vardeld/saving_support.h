@@ -107,6 +107,7 @@ class SavingTest : public ScratchTest {
     const platform::Env* env = nullptr;  // the real system when null
     LogCapture logs;
     int result = 0;
+    RunFlags* flags_in_run = nullptr;  // while run_backup() runs: a stop or a pause
     std::vector<std::string> report;
     int64_t files_saved = 0;
     int last_cycle = 0, last_sequence = 0;
