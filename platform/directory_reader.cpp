@@ -27,6 +27,10 @@ bool DirectoryReader::next(std::string& name) {
     return false;
 }
 
+int DirectoryReader::fd() const {
+    return dir_ ? ::dirfd(static_cast<DIR*>(dir_)) : -1;
+}
+
 void DirectoryReader::close() {
     if (dir_) {
         ::closedir(static_cast<DIR*>(dir_));

@@ -17,6 +17,9 @@ class DirectoryReader {
     // The next name other than "." and ".."; false at the end.
     bool next(std::string& name);
     void close();
+    // The open directory's descriptor (-1 when closed), for calls relative
+    // to it; it stays the reader's.
+    int fd() const;
 
   private:
     void* dir_ = nullptr;

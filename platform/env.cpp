@@ -59,6 +59,11 @@ bool Env::stat_following(const std::string& path, FileInfo& out, int* error_numb
     return stat_path_following(path, out, error_number);
 }
 
+bool Env::stat_in(const DirectoryReader& dir, const std::string& name, const std::string& path,
+                  FileInfo& out, int* error_number) const {
+    return stat_at(dir.fd(), name, path, out, error_number);
+}
+
 bool Env::open(File& file, const std::string& path, OpenMode mode, mode_t mode_bits) const {
     return file.open(path, mode, mode_bits);
 }

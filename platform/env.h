@@ -66,6 +66,10 @@ class Env : public Clock {
     virtual bool stat(const std::string& path, FileInfo& out, int* error_number = nullptr) const;
     virtual bool stat_following(const std::string& path, FileInfo& out,
                                 int* error_number = nullptr) const;
+    // As stat() for `path`, the entry `name` of the folder `dir` has open
+    // (platform::stat_at).
+    virtual bool stat_in(const DirectoryReader& dir, const std::string& name,
+                         const std::string& path, FileInfo& out, int* error_number = nullptr) const;
     // As File::open: false with the reason in file.error().
     virtual bool open(File& file, const std::string& path, OpenMode mode,
                       mode_t mode_bits = 0644) const;
@@ -96,6 +100,10 @@ class EnvWrapper : public Env {
     bool stat_following(const std::string& path, FileInfo& out,
                         int* error_number = nullptr) const override {
         return target_.stat_following(path, out, error_number);
+    }
+    bool stat_in(const DirectoryReader& dir, const std::string& name, const std::string& path,
+                 FileInfo& out, int* error_number = nullptr) const override {
+        return target_.stat_in(dir, name, path, out, error_number);
     }
     bool open(File& file, const std::string& path, OpenMode mode,
               mode_t mode_bits = 0644) const override {

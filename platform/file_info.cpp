@@ -72,6 +72,17 @@ bool stat_path(const std::string& path, FileInfo& out, int* error_number) {
     return true;
 }
 
+bool stat_at(int dir_fd, const std::string& name, const std::string& path, FileInfo& out,
+             int* error_number) {
+    struct statx sx;
+    if (::statx(dir_fd, name.c_str(), AT_SYMLINK_NOFOLLOW, kMask, &sx) != 0) {
+        if (error_number) *error_number = errno;
+        return false;
+    }
+    fill(sx, path, out);
+    return true;
+}
+
 bool stat_path_following(const std::string& path, FileInfo& out, int* error_number) {
     struct statx sx;
     if (::statx(AT_FDCWD, path.c_str(), 0, kMask, &sx) != 0) {

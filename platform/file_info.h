@@ -60,6 +60,10 @@ struct FileInfo {
 // Stats `path` without following a final symbolic link. On failure returns
 // false and sets *error_number (when given) to errno.
 bool stat_path(const std::string& path, FileInfo& out, int* error_number = nullptr);
+// The same for `name` in the open folder `dir_fd` (no walk of the path
+// from the root); `path` (the folder's path and the name) names it in out.
+bool stat_at(int dir_fd, const std::string& name, const std::string& path, FileInfo& out,
+             int* error_number = nullptr);
 // The same, following symbolic links to what they name.
 bool stat_path_following(const std::string& path, FileInfo& out, int* error_number = nullptr);
 // Stats an open descriptor; `name` gives the hidden bit.

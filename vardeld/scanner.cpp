@@ -155,7 +155,7 @@ bool Scanner::list_some(platform::DirectoryReader& d, const std::string& scan_di
         c.name = name;
         std::string child = scan_dir + name;
         int err = 0;
-        if (!env_.stat(child, c.info, &err)) {
+        if (!env_.stat_in(d, name, child, c.info, &err)) {
             // Gone since the listing is no loss.
             if (err == ENOENT) continue;
             c.what = Child::What::StatFailed;

@@ -35,6 +35,12 @@ class FaultEnv : public platform::EnvWrapper {
               int* error_number = nullptr) const override {
         return !fails(stats_, path, error_number) && EnvWrapper::stat(path, out, error_number);
     }
+    bool stat_in(const platform::DirectoryReader& dir, const std::string& name,
+                 const std::string& path, platform::FileInfo& out,
+                 int* error_number = nullptr) const override {
+        return !fails(stats_, path, error_number) &&
+               EnvWrapper::stat_in(dir, name, path, out, error_number);
+    }
     bool stat_following(const std::string& path, platform::FileInfo& out,
                         int* error_number = nullptr) const override {
         return !fails(stats_, path, error_number) &&
