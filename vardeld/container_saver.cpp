@@ -87,7 +87,8 @@ void ContainerSaver::pausing() {
 
 void ContainerSaver::read_ahead() {
     while (!expected_.empty() && ahead_.size() < kAheadFiles && ahead_bytes_ < kAheadBytes) {
-        auto [path, size] = std::move(expected_.front());
+        std::string path = std::move(expected_.front().first);
+        uint64_t size = expected_.front().second;
         expected_.pop_front();
         Ahead a;
         a.path = path;
