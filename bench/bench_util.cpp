@@ -64,6 +64,11 @@ std::string scratch_dir(const std::string& tag) {
         std::perror("mkdtemp");
         std::exit(1);
     }
+    // Kept for profiling a run by hand afterwards.
+    if (std::getenv("VARDEL_BENCH_KEEP")) {
+        std::fprintf(stderr, "scratch folder kept: %s\n", tmpl.c_str());
+        return tmpl;
+    }
     if (to_remove().empty()) std::atexit(cleanup);
     to_remove().push_back(tmpl);
     return tmpl;

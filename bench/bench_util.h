@@ -21,7 +21,7 @@ void print_rate(const std::string& what, double ours, const std::string& peer_na
 // For times the ratio is ours/peer (lower is better for us).
 void print_time(const std::string& what, double ours, const std::string& peer_name, double peer);
 
-// A scratch folder removed at exit.
+// A scratch folder removed at exit (kept when VARDEL_BENCH_KEEP is set).
 std::string scratch_dir(const std::string& tag);
 
 // Deterministic inputs.

@@ -26,8 +26,19 @@ struct ByteScatter {
 constexpr ByteScatter kScatter;
 }  // namespace
 
-void LzwEncoder::clear_dictionary() {
+LzwEncoder::LzwEncoder() {
     std::memset(table_, 0, sizeof table_);
+    next_code_ = kFirstFree;
+    reset();
+}
+
+void LzwEncoder::clear_dictionary() {
+    const uint32_t used = next_code_ - kFirstFree;
+    if (used < kTableSize / 16) {
+        for (uint32_t i = 0; i < used; ++i) table_[slot_of_[i]] = 0;
+    } else {
+        std::memset(table_, 0, sizeof table_);
+    }
     next_code_ = kFirstFree;
     width_ = 9;
 }
@@ -75,6 +86,7 @@ size_t LzwEncoder::compress(const uint8_t* in, size_t length, uint8_t* out) {
         }
         put(cur);
         table_[h] = (key << 12) | next;
+        slot_of_[next - kFirstFree] = static_cast<uint16_t>(h);
         cur = b;
         if (++next == limit) {
             if (width == kMaxWidth) {

@@ -26,7 +26,7 @@ namespace vardel {
 
 class LzwEncoder {
   public:
-    LzwEncoder() { reset(); }
+    LzwEncoder();
 
     // The most bytes compress() can produce from `length` input bytes.
     // finish() produces at most kMaxFinishBytes.
@@ -67,6 +67,9 @@ class LzwEncoder {
 
     // Slot: (prefix << 20 | byte << 12 | code); 0 is empty (codes are >= 260).
     uint32_t table_[kTableSize];
+    // The slot of each code assigned since the last clear (code - 260): a
+    // small file's clear empties only the slots it used.
+    uint16_t slot_of_[kTableSize];
     int32_t current_;  // code of the current string, -1 before the first byte
     uint32_t next_code_;
     uint32_t width_;

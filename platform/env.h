@@ -73,6 +73,10 @@ class Env : public Clock {
     // As File::open: false with the reason in file.error().
     virtual bool open(File& file, const std::string& path, OpenMode mode,
                       mode_t mode_bits = 0644) const;
+    // As open() for `path`, the entry `name` of the folder `folder` has open
+    // (File::open_at): no walk of the path from the root.
+    virtual bool open_in(const File& folder, const std::string& name, const std::string& path,
+                         File& file, OpenMode mode) const;
     // As DirectoryReader::open: false with the reason in *error_number.
     virtual bool open_directory(DirectoryReader& reader, const std::string& path,
                                 int* error_number = nullptr) const;
@@ -108,6 +112,10 @@ class EnvWrapper : public Env {
     bool open(File& file, const std::string& path, OpenMode mode,
               mode_t mode_bits = 0644) const override {
         return target_.open(file, path, mode, mode_bits);
+    }
+    bool open_in(const File& folder, const std::string& name, const std::string& path, File& file,
+                 OpenMode mode) const override {
+        return target_.open_in(folder, name, path, file, mode);
     }
     bool open_directory(DirectoryReader& reader, const std::string& path,
                         int* error_number = nullptr) const override {

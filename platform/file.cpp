@@ -63,6 +63,9 @@ bool File::open_at(int dir_fd, const std::string& name, OpenMode mode, mode_t mo
         case OpenMode::CreateUnnamed:
             flags |= O_RDWR | O_TMPFILE;
             break;
+        case OpenMode::Folder:
+            flags |= O_RDONLY | O_DIRECTORY;
+            break;
     }
     do {
         fd_ = ::openat(dir_fd, path.c_str(), flags, mode_bits);
@@ -161,6 +164,15 @@ ssize_t File::pread(void* buf, size_t n, uint64_t offset) {
         done += static_cast<size_t>(r);
     }
     return static_cast<ssize_t>(done);
+}
+
+ssize_t File::pread_once(void* buf, size_t n, uint64_t offset) {
+    ssize_t r;
+    do {
+        r = ::pread(fd_, buf, n, static_cast<off_t>(offset));
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) error_ = errno;
+    return r;
 }
 
 bool File::pwrite_all(const void* buf, size_t n, uint64_t offset) {

@@ -26,6 +26,8 @@ enum class OpenMode {
     // read and write, a new file without a name in the folder given as the
     // path (O_TMPFILE): nobody sees it until it is linked in
     CreateUnnamed,
+    // an existing folder, read only: for opening files relative to it
+    Folder,
 };
 
 class File {
@@ -60,6 +62,9 @@ class File {
     // Writes all n bytes or fails (a short write is ENOSPC); retries EINTR.
     bool write_all(const void* buf, size_t n);
     ssize_t pread(void* buf, size_t n, uint64_t offset);
+    // One read at `offset` (EINTR retried): for a regular file, fewer than n
+    // bytes only at its end. -1 on failure.
+    ssize_t pread_once(void* buf, size_t n, uint64_t offset);
     bool pwrite_all(const void* buf, size_t n, uint64_t offset);
     bool seek(uint64_t offset);
     bool seek_end(uint64_t* new_offset = nullptr);

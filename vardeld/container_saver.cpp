@@ -51,7 +51,7 @@ ContainerSaver::ContainerSaver(BackupRun& run, const platform::Env& env, const s
 
 ContainerSaver::~ContainerSaver() {
     // Files opened ahead close with their results, before what they used goes.
-    for (Ahead& a : ahead_) a.opened.wait();
+    for (Ahead& a : ahead_) a.batch->results();
     ahead_.clear();
     discard();
 }
@@ -59,9 +59,21 @@ ContainerSaver::~ContainerSaver() {
 namespace {
 // Files read ahead at most: enough to keep the workers busy, few enough
 // that open files and memory stay bounded whatever the folder.
-constexpr size_t kAheadFiles = 32;
+constexpr size_t kAheadFiles = 64;
 constexpr uint64_t kAheadBytes = 16u << 20;
+// Files and bytes of one worker task: small files go in runs, so that the
+// hand-over costs less than their reading.
+constexpr size_t kBatchFiles = 8;
+constexpr uint64_t kBatchBytes = 256u << 10;
 }  // namespace
+
+std::vector<ContainerSaver::Opened>& ContainerSaver::Batch::results() {
+    if (!taken) {
+        opened = done.get();
+        taken = true;
+    }
+    return opened;
+}
 
 bool ContainerSaver::opens_shared(const std::string& path) const {
     const GeneralSettings& g = run_.general;
@@ -71,51 +83,65 @@ bool ContainerSaver::opens_shared(const std::string& path) const {
 
 void ContainerSaver::expect(const std::string& path, const platform::FileInfo& info) {
     if ((!saf_ && !zip_) || pool_.threads() == 0) return;
-    expected_.emplace_back(path, info.size);
-    read_ahead();
+    expected_.push_back({path, info});
+    // Whole runs only: the rest starts when the first file is taken.
+    if (expected_.size() >= kBatchFiles) read_ahead();
 }
 
 void ContainerSaver::pausing() {
     // Started again, in the same order, once the walk goes on.
     for (auto it = ahead_.rbegin(); it != ahead_.rend(); ++it) {
-        it->opened.wait();
-        expected_.emplace_front(it->path, it->size);
+        it->batch->results();
+        expected_.push_front(std::move(it->file));
     }
     ahead_.clear();
     ahead_bytes_ = 0;
 }
 
 void ContainerSaver::read_ahead() {
-    while (!expected_.empty() && ahead_.size() < kAheadFiles && ahead_bytes_ < kAheadBytes) {
-        std::string path = std::move(expected_.front().first);
-        uint64_t size = expected_.front().second;
-        expected_.pop_front();
-        Ahead a;
-        a.path = path;
-        a.size = std::min<uint64_t>(size, SafWriter::kPieceSize);
-        ahead_bytes_ += a.size;
-        if (saf_)
-            a.opened = pool_.submit([this, path] { return open_ahead(path); });
-        else
-            a.opened = pool_.submit([this, path] { return zip_ahead(path); });
-        ahead_.push_back(std::move(a));
+    const bool saf = saf_ != nullptr;
+    // A new run starts when a whole one fits: runs of one file each would
+    // bring back a hand-over per file.
+    while (!expected_.empty() && ahead_.size() + kBatchFiles <= kAheadFiles &&
+           ahead_bytes_ < kAheadBytes) {
+        auto batch = std::make_shared<Batch>();
+        std::vector<Expected> files;
+        uint64_t bytes = 0;
+        const std::string folder(folder_part(expected_.front().path));
+        while (!expected_.empty() && files.size() < kBatchFiles && bytes < kBatchBytes &&
+               folder_part(expected_.front().path) == folder) {
+            Ahead a;
+            a.file = std::move(expected_.front());
+            expected_.pop_front();
+            a.size = std::min<uint64_t>(a.file.info.size, SafWriter::kPieceSize);
+            a.batch = batch;
+            a.index = files.size();
+            bytes += a.size;
+            ahead_bytes_ += a.size;
+            files.push_back(a.file);
+            ahead_.push_back(std::move(a));
+        }
+        batch->done = pool_.submit(
+            [this, files = std::move(files), saf] { return open_batch(files, saf); });
     }
 }
 
 std::unique_ptr<ContainerSaver::Opened> ContainerSaver::take_ahead(const std::string& path) {
+    read_ahead();
     std::unique_ptr<Opened> found;
     while (!ahead_.empty()) {
         Ahead a = std::move(ahead_.front());
         ahead_.pop_front();
         ahead_bytes_ -= a.size;
-        Opened o = a.opened.get();  // one the walk skipped is let go (closed)
-        if (a.path == path) {
+        // One the walk skipped is let go (closed) with its batch.
+        Opened& o = a.batch->results()[a.index];
+        if (a.file.path == path) {
             found = std::make_unique<Opened>(std::move(o));
             break;
         }
     }
     if (!found) {
-        while (!expected_.empty() && expected_.front().first != path) expected_.pop_front();
+        while (!expected_.empty() && expected_.front().path != path) expected_.pop_front();
         if (!expected_.empty()) expected_.pop_front();
     }
     read_ahead();
@@ -124,9 +150,43 @@ std::unique_ptr<ContainerSaver::Opened> ContainerSaver::take_ahead(const std::st
 
 // On a worker: reads only what it was given and the run's settings and key,
 // which stay as they are while the walk goes on.
-ContainerSaver::Opened ContainerSaver::open_ahead(const std::string& path) const {
+std::vector<ContainerSaver::Opened> ContainerSaver::open_batch(const std::vector<Expected>& files,
+                                                               bool saf) const {
+    std::vector<Opened> out;
+    out.reserve(files.size());
+    // Not opened: each file is opened by its full path instead.
+    platform::File folder;
+    env_.open(folder, std::string(folder_part(files.front().path)), platform::OpenMode::Folder);
+    for (const Expected& e : files) out.push_back(saf ? open_ahead(folder, e) : zip_ahead(folder, e));
+    return out;
+}
+
+bool ContainerSaver::open_for_reading(const platform::File& folder, const std::string& path,
+                                      platform::File& file) const {
+    if (!folder.is_open()) return env_.open(file, path, platform::OpenMode::Read);
+    return env_.open_in(folder, std::string(file_name_part(path)), path, file,
+                        platform::OpenMode::Read);
+}
+
+std::unique_ptr<uint8_t[]> ContainerSaver::read_whole(platform::File& file,
+                                                      const platform::FileInfo& before) const {
+    // The walk's stat stands for the state before the read; the one at the
+    // file's turn in the archive, which must find the same file unchanged
+    // (or the entry made here is not used), for the state after it.
+    if (!before.is_regular()) return nullptr;
+    std::unique_ptr<uint8_t[]> data(new uint8_t[before.size + 1]);
+    // One byte more than the size: a file that grew is no whole copy. A
+    // short first read (the end of the file) needs no second.
+    ssize_t n = file.pread_once(data.get(), before.size + 1, 0);
+    if (n < 0 || static_cast<uint64_t>(n) != before.size) return nullptr;
+    return data;
+}
+
+ContainerSaver::Opened ContainerSaver::open_ahead(const platform::File& folder,
+                                                  const Expected& e) const {
     Opened o;
-    if (!env_.open(o.file, path, platform::OpenMode::Read)) {
+    const std::string& path = e.path;
+    if (!open_for_reading(folder, path, o.file)) {
         o.error = o.file.error();
         return o;
     }
@@ -137,55 +197,34 @@ ContainerSaver::Opened ContainerSaver::open_ahead(const std::string& path) const
     }
     // A byte-range lock comes after the open, on the backup thread: nothing
     // is read before it.
-    if (run_.general.FileLockLevel == FILE_LOCK_READ) return o;
-    platform::FileInfo before, after;
-    if (!platform::stat_descriptor(o.file.fd(), path, before) || !before.is_regular() ||
-        before.size > SafWriter::kPieceSize)
+    if (run_.general.FileLockLevel == FILE_LOCK_READ || e.info.size > SafWriter::kPieceSize)
         return o;
-    std::unique_ptr<uint8_t[]> data(new uint8_t[before.size + 1]);
-    uint64_t got = 0;
-    // One byte more than the size: a file that grew is no whole copy.
-    while (got <= before.size) {
-        ssize_t n = o.file.pread(data.get() + got, before.size + 1 - got, got);
-        if (n <= 0) break;
-        got += static_cast<uint64_t>(n);
-    }
-    if (got != before.size || !platform::stat_descriptor(o.file.fd(), path, after) ||
-        !after.unchanged_since(before))
-        return o;
+    std::unique_ptr<uint8_t[]> data = read_whole(o.file, e.info);
+    if (!data) return o;
     o.entry = std::make_unique<SafPreparedEntry>();
-    o.entry->info = before;
-    SafWriter::prepare_entry(data.get(), got, SafWriter::compresses(path),
+    o.entry->info = e.info;
+    SafWriter::prepare_entry(data.get(), e.info.size, SafWriter::compresses(path),
                              run_.encode ? &ahead_key_ : nullptr, *o.entry);
     return o;
 }
 
-ContainerSaver::Opened ContainerSaver::zip_ahead(const std::string& path) const {
+ContainerSaver::Opened ContainerSaver::zip_ahead(const platform::File& folder,
+                                                 const Expected& e) const {
     Opened o;
     platform::File file;
-    platform::FileInfo before, after;
-    if (!env_.open(file, path, platform::OpenMode::Read) ||
-        !platform::stat_descriptor(file.fd(), path, before) || !before.is_regular() ||
-        before.size > ZipWriter::kWholeAtMost)
-        return o;  // the writer's own open meets whatever went wrong
-    std::unique_ptr<uint8_t[]> data(new uint8_t[before.size + 1]);
-    uint64_t got = 0;
-    while (got <= before.size) {
-        ssize_t n = file.pread(data.get() + got, before.size + 1 - got, got);
-        if (n <= 0) break;
-        got += static_cast<uint64_t>(n);
-    }
-    if (got != before.size || !platform::stat_descriptor(file.fd(), path, after) ||
-        !after.unchanged_since(before))
-        return o;
+    // Whatever goes wrong here, the writer's own open meets.
+    if (e.info.size > ZipWriter::kWholeAtMost || !open_for_reading(folder, e.path, file)) return o;
+    std::unique_ptr<uint8_t[]> data = read_whole(file, e.info);
+    if (!data) return o;
+    const uint64_t got = e.info.size;
     if (run_.encode) {
         PasswordStream key = ahead_key_;
         key.restart();
         key.encode(data.get(), static_cast<std::ptrdiff_t>(got));
     }
     o.zip_entry = std::make_unique<ZipPreparedEntry>();
-    o.zip_entry->info = before;
-    ZipWriter::prepare_entry(ZipWriter::entry_name(path), data.get(), got, *o.zip_entry);
+    o.zip_entry->info = e.info;
+    ZipWriter::prepare_entry(ZipWriter::entry_name(e.path), data.get(), got, *o.zip_entry);
     return o;
 }
 

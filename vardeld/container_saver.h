@@ -94,21 +94,47 @@ class ContainerSaver : public FileSaver {
         std::unique_ptr<SafPreparedEntry> entry;
         std::unique_ptr<ZipPreparedEntry> zip_entry;
     };
-    struct Ahead {
+    // A file the walk announced, with its stat from the walk.
+    struct Expected {
         std::string path;
-        uint64_t size = 0;
-        std::future<Opened> opened;
+        platform::FileInfo info;
+    };
+    // Files read ahead together by one worker task: a run of consecutive
+    // files of one folder, so that a small file costs no hand-over of its
+    // own. Their results are taken out once, by the backup thread.
+    struct Batch {
+        std::future<std::vector<Opened>> done;
+        std::vector<Opened> opened;
+        bool taken = false;
+        std::vector<Opened>& results();
+    };
+    struct Ahead {
+        Expected file;
+        uint64_t size = 0;  // held against the window
+        std::shared_ptr<Batch> batch;
+        size_t index = 0;
     };
     // Starts reading ahead what the window allows.
     void read_ahead();
     // The first attempt made ahead for `path`, if any; those before it (the
     // walk skipped them) are let go.
     std::unique_ptr<Opened> take_ahead(const std::string& path);
-    // On a worker: opens, locks, reads and compresses as the first attempt would.
-    Opened open_ahead(const std::string& path) const;
+    // On a worker: the first attempts for `files` (all in one folder), in
+    // order; each opened relative to the folder, which is opened once.
+    std::vector<Opened> open_batch(const std::vector<Expected>& files, bool saf) const;
+    // On a worker: opens, locks, reads and compresses as the first attempt
+    // would. `folder`, when open, holds the file.
+    Opened open_ahead(const platform::File& folder, const Expected& e) const;
     // On a worker: a ZIP entry made from the file when it can be read whole
     // and unchanged.
-    Opened zip_ahead(const std::string& path) const;
+    Opened zip_ahead(const platform::File& folder, const Expected& e) const;
+    // On a worker: opens the file for reading, relative to `folder` when open.
+    bool open_for_reading(const platform::File& folder, const std::string& path,
+                          platform::File& file) const;
+    // On a worker: the whole file, `before.size` bytes as the walk's stat
+    // says, in a new buffer; null when it cannot be read so.
+    std::unique_ptr<uint8_t[]> read_whole(platform::File& file,
+                                          const platform::FileInfo& before) const;
     bool opens_shared(const std::string& path) const;
 
     struct Snapshot {
@@ -149,8 +175,8 @@ class ContainerSaver : public FileSaver {
     dev_t archive_device_ = 0;
     ino_t archive_inode_ = 0;
     platform::WorkPool pool_;
-    std::deque<std::pair<std::string, uint64_t>> expected_;  // announced, not yet started
-    std::deque<Ahead> ahead_;                                // started, in order
+    std::deque<Expected> expected_;  // announced, not yet started
+    std::deque<Ahead> ahead_;        // started, in order
     uint64_t ahead_bytes_ = 0;
     ArchiveFileMaker make_archive_file_;
     PasswordStream stream_;

@@ -291,6 +291,12 @@ TEST(Lzw, ResetStartsEachFileAfresh) {
     Bytes ca = compress(enc, a);
     Bytes cb = compress(enc, b);
     EXPECT_EQ(cb, compress(b));
+    // Small files after large ones and after each other: a reset that
+    // empties only the slots a small file used leaves nothing behind.
+    for (size_t n : {300u, 5u, 900u, 300u}) {
+        Bytes small(a.begin() + static_cast<std::ptrdiff_t>(n), a.begin() + 2 * n);
+        EXPECT_EQ(compress(enc, small), compress(small));
+    }
     EXPECT_EQ(decompress(dec, ca), a);
     EXPECT_EQ(decompress(dec, cb), b);
     // After a failure, a reset makes the decoder whole again.

@@ -31,6 +31,14 @@ class FaultEnv : public platform::EnvWrapper {
         }
         return EnvWrapper::open(file, path, mode, mode_bits);
     }
+    bool open_in(const platform::File& folder, const std::string& name, const std::string& path,
+                 platform::File& file, platform::OpenMode mode) const override {
+        if (auto it = opens_.find(path); it != opens_.end() && open_times_[path] != 0) {
+            if (open_times_[path] > 0) --open_times_[path];
+            return file.fail_open(path, it->second);
+        }
+        return EnvWrapper::open_in(folder, name, path, file, mode);
+    }
     bool stat(const std::string& path, platform::FileInfo& out,
               int* error_number = nullptr) const override {
         return !fails(stats_, path, error_number) && EnvWrapper::stat(path, out, error_number);
