@@ -109,6 +109,15 @@ bool TargetFolder::link_unnamed(const File& file, const std::string& name, int* 
            failed(error);
 }
 
+bool TargetFolder::reopen(TargetFolder& out, int* error) const {
+    int fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return failed(error);
+    out.close();
+    out.fd_ = fd;
+    out.path_ = path_;
+    return true;
+}
+
 bool TargetFolder::stat(FileInfo& out, int* error) const {
     return stat_descriptor(fd_, path_, out, error);
 }
@@ -186,15 +195,16 @@ bool TargetFolder::list(std::vector<std::string>& names, int* error) const {
 
 bool TargetFolder::replace_file(const std::string& name, File& file, mode_t mode,
                                 int* error) const {
+    // O_EXCL first: a free name (the common case) needs nothing cleared.
     // Another process may put a link back at once: O_EXCL then fails, and
     // the name is cleared again.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (::unlinkat(fd_, name.c_str(), 0) != 0 && errno != ENOENT) return failed(error);
         if (file.open_at(fd_, name, OpenMode::CreateNew, mode, path_ + name)) return true;
         if (file.error() != EEXIST) {
             if (error) *error = file.error();
             return false;
         }
+        if (::unlinkat(fd_, name.c_str(), 0) != 0 && errno != ENOENT) return failed(error);
     }
     if (error) *error = EEXIST;
     return false;

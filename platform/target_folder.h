@@ -42,6 +42,9 @@ class TargetFolder {
     // a file or a link.
     bool open_child(const std::string& name, bool create, TargetFolder& out, int* error = nullptr,
                     mode_t mode = 0777) const;
+    // A descriptor of its own for the same folder, for work that may outlive
+    // this object's hold on it.
+    bool reopen(TargetFolder& out, int* error = nullptr) const;
     // The folder itself (its device and inode); false and *error on failure.
     bool stat(FileInfo& out, int* error = nullptr) const;
     // What stands at `name`, a link not followed; false and *error on failure.

@@ -50,10 +50,17 @@ ContainerSaver::ContainerSaver(BackupRun& run, const platform::Env& env, const s
 }
 
 ContainerSaver::~ContainerSaver() {
-    // Files opened ahead close with their results, before what they used goes.
-    for (Ahead& a : ahead_) a.batch->results();
-    ahead_.clear();
     discard();
+}
+
+void ContainerSaver::settle_ahead() {
+    // Files opened ahead close with their results, and copies made ahead
+    // are whole, before the output is closed or deleted.
+    for (Ahead& a : ahead_)
+        if (!a.batch->taken) a.batch->done.wait();
+    ahead_.clear();
+    ahead_bytes_ = 0;
+    expected_.clear();
 }
 
 namespace {
@@ -82,7 +89,12 @@ bool ContainerSaver::opens_shared(const std::string& path) const {
 }
 
 void ContainerSaver::expect(const std::string& path, const platform::FileInfo& info) {
-    if ((!saf_ && !zip_) || pool_.threads() == 0) return;
+    // Discrete copies are made ahead only where a file's place follows from
+    // its path alone, and without encoding (the key's state is the backup
+    // thread's).
+    const bool copies = run_.set.SaveFormat == SAVE_DISCRETE && files_.is_open() &&
+                        !run_.encode && roots_.size() < 2;
+    if ((!saf_ && !zip_ && !copies) || pool_.threads() == 0) return;
     expected_.push_back({path, info});
     // Whole runs only: the rest starts when the first file is taken.
     if (expected_.size() >= kBatchFiles) read_ahead();
@@ -91,7 +103,7 @@ void ContainerSaver::expect(const std::string& path, const platform::FileInfo& i
 void ContainerSaver::pausing() {
     // Started again, in the same order, once the walk goes on.
     for (auto it = ahead_.rbegin(); it != ahead_.rend(); ++it) {
-        it->batch->results();
+        if (!it->batch->taken) it->batch->done.wait();
         expected_.push_front(std::move(it->file));
     }
     ahead_.clear();
@@ -99,7 +111,6 @@ void ContainerSaver::pausing() {
 }
 
 void ContainerSaver::read_ahead() {
-    const bool saf = saf_ != nullptr;
     // A new run starts when a whole one fits: runs of one file each would
     // bring back a hand-over per file.
     while (!expected_.empty() && ahead_.size() + kBatchFiles <= kAheadFiles &&
@@ -108,6 +119,27 @@ void ContainerSaver::read_ahead() {
         std::vector<Expected> files;
         uint64_t bytes = 0;
         const std::string folder(folder_part(expected_.front().path));
+        // The folder of their copies, made here (in walk order, as the copy
+        // at their turn would make it) and held by the task.
+        std::shared_ptr<platform::TargetFolder> target;
+        if (!saf_ && !zip_) {
+            std::string rel = relative_path(expected_.front().path);
+            std::string_view name = file_name_part(rel);
+            rel.resize(rel.size() - name.size() - (rel.size() > name.size() ? 1 : 0));
+            const platform::TargetFolder* made = nullptr;
+            try {
+                made = copy_folder(rel);
+            } catch (const MyError&) {
+                made = nullptr;  // the copy at the file's turn meets it again
+            }
+            target = std::make_shared<platform::TargetFolder>();
+            if (!made || !made->reopen(*target)) {
+                // Copied at their turns, where a failure is reported.
+                while (!expected_.empty() && folder_part(expected_.front().path) == folder)
+                    expected_.pop_front();
+                continue;
+            }
+        }
         while (!expected_.empty() && files.size() < kBatchFiles && bytes < kBatchBytes &&
                folder_part(expected_.front().path) == folder) {
             Ahead a;
@@ -121,8 +153,9 @@ void ContainerSaver::read_ahead() {
             files.push_back(a.file);
             ahead_.push_back(std::move(a));
         }
-        batch->done = pool_.submit(
-            [this, files = std::move(files), saf] { return open_batch(files, saf); });
+        batch->done = pool_.submit([this, files = std::move(files), target] {
+            return open_batch(files, target.get());
+        });
     }
 }
 
@@ -150,15 +183,32 @@ std::unique_ptr<ContainerSaver::Opened> ContainerSaver::take_ahead(const std::st
 
 // On a worker: reads only what it was given and the run's settings and key,
 // which stay as they are while the walk goes on.
-std::vector<ContainerSaver::Opened> ContainerSaver::open_batch(const std::vector<Expected>& files,
-                                                               bool saf) const {
+std::vector<ContainerSaver::Opened> ContainerSaver::open_batch(
+    const std::vector<Expected>& files, const platform::TargetFolder* target) const {
     std::vector<Opened> out;
     out.reserve(files.size());
     // Not opened: each file is opened by its full path instead.
     platform::File folder;
-    env_.open(folder, std::string(folder_part(files.front().path)), platform::OpenMode::Folder);
-    for (const Expected& e : files) out.push_back(saf ? open_ahead(folder, e) : zip_ahead(folder, e));
+    if (!target)
+        env_.open(folder, std::string(folder_part(files.front().path)),
+                  platform::OpenMode::Folder);
+    const bool saf = run_.set.SaveFormat == SAVE_SAF;
+    for (const Expected& e : files)
+        out.push_back(target ? copy_ahead(folder, e, *target)
+                      : saf  ? open_ahead(folder, e)
+                             : zip_ahead(folder, e));
     return out;
+}
+
+ContainerSaver::Opened ContainerSaver::copy_ahead(const platform::File& /*folder*/,
+                                                  const Expected& e,
+                                                  const platform::TargetFolder& target) const {
+    Opened o;
+    std::vector<char> buf(kCopyBlock);
+    bool in_target = false;
+    o.copied = copy_file(e.path, target, std::string(file_name_part(e.path)), nullptr, buf,
+                         nullptr, in_target) == 0;
+    return o;
 }
 
 bool ContainerSaver::open_for_reading(const platform::File& folder, const std::string& path,
@@ -295,6 +345,7 @@ bool ContainerSaver::open() {
 }
 
 bool ContainerSaver::close(std::string& error) {
+    settle_ahead();
     bool ok = true;
     if (saf_) {
         if (!saf_->close_archive()) {
@@ -332,6 +383,7 @@ bool ContainerSaver::close(std::string& error) {
 }
 
 void ContainerSaver::discard() {
+    settle_ahead();
     if (saf_) saf_->close_archive();
     saf_.reset();
     if (zip_) zip_->close();
@@ -421,7 +473,7 @@ bool ContainerSaver::save_file(const std::string& path, const platform::FileInfo
             saved = save_zip(path, std::move(ahead));
             break;
         case SAVE_DISCRETE:
-            saved = save_discrete(path);
+            saved = save_discrete(path, info, std::move(ahead));
             break;
         default:
             VARDEL_UNEXPECTED_SWITCH();
@@ -488,51 +540,73 @@ bool ContainerSaver::copy_and_encode(const std::string& source,
                                      const std::string& name) {
     copy_error_ = 0;
     copy_error_in_target_ = false;
+    stream_.restart();
+    int err = copy_file(source, folder, name, run_.encode ? &stream_ : nullptr, buf_a_, &run_.flags,
+                        copy_error_in_target_);
+    return err == 0 || copy_failed(err);
+}
+
+int ContainerSaver::copy_file(const std::string& source, const platform::TargetFolder& folder,
+                              const std::string& name, PasswordStream* key,
+                              std::vector<char>& buf, const RunFlags* abort,
+                              bool& in_target) const {
+    in_target = false;
     const std::string target = folder.path() + name;
+    auto failed = [](int e) { return e ? e : EIO; };
     platform::File in, out;
-    if (!env_.open(in, source, platform::OpenMode::Read)) return copy_failed(in.error());
+    if (!env_.open(in, source, platform::OpenMode::Read)) return failed(in.error());
     platform::FileInfo fi;
     int err = 0;
     if (!platform::stat_descriptor(in.fd(), source, fi, &err)) {
-        log(LOG_COMPLAIN, "Can't stat file %s: %s\n", source.c_str(), system_error_text(err));
-        return copy_failed(err);
+        if (abort) log(LOG_COMPLAIN, "Can't stat file %s: %s\n", source.c_str(), system_error_text(err));
+        return failed(err);
     }
     // An earlier attempt's copy may be read-only by now: it is replaced by a
     // new file, never opened for writing. The permission bits come last.
     if (!folder.replace_file(name, out, 0600, &err)) {
-        copy_error_in_target_ = true;
-        return copy_failed(err);
+        in_target = true;
+        return failed(err);
     }
-    stream_.restart();
+    auto stop = [abort, this] {
+        if (abort) abort->check_abort();
+        return !abort && run_.flags.aborting();
+    };
     try {
         // Plain copies are made inside the kernel, a chunk at a time with the
         // abort check before each; encoded ones go through the buffer.
-        bool in_kernel = !run_.encode;
-        while (in_kernel) {
-            run_.flags.check_abort();
+        bool in_kernel = key == nullptr;
+        uint64_t copied = 0;
+        // Done at the size the stat gave: a file that grows meanwhile is
+        // caught by the change check, as one that shrinks is. A size of 0
+        // may stand for content made on reading: read until the end.
+        while (in_kernel && (fi.size == 0 || copied < fi.size)) {
+            if (stop()) return ECANCELED;
             ssize_t n = in.copy_to(out, kKernelChunk);
             if (n == 0) break;
-            if (n > 0) continue;
+            if (n > 0) {
+                copied += static_cast<uint64_t>(n);
+                continue;
+            }
             int e = in.error();
             bool refused = e == EXDEV || e == EINVAL || e == ENOSYS || e == EOPNOTSUPP;
             if (!refused || in.position() != 0) {
-                log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
+                if (abort) log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
                 // Either side may have failed; a full disk is the target's.
-                copy_error_in_target_ = destination_full(e);
-                return copy_failed(e);
+                in_target = destination_full(e);
+                return failed(e);
             }
             in_kernel = false;
         }
         while (!in_kernel) {
-            run_.flags.check_abort();
-            ssize_t n = in.read(buf_a_.data(), buf_a_.size());
-            if (n < 0) return copy_failed(in.error());
+            if (stop()) return ECANCELED;
+            ssize_t n = in.read(buf.data(), buf.size());
+            if (n < 0) return failed(in.error());
             if (n == 0) break;
-            if (run_.encode) stream_.encode(buf_a_.data(), n);
-            if (!out.write_all(buf_a_.data(), static_cast<size_t>(n))) {
-                log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
-                copy_error_in_target_ = true;
-                return copy_failed(out.error());
+            if (key) key->encode(buf.data(), n);
+            if (!out.write_all(buf.data(), static_cast<size_t>(n))) {
+                if (abort) log(LOG_ERROR, "Write failed on file: %s\n", target.c_str());
+                in_target = true;
+                return failed(out.error());
             }
         }
     } catch (const MyError&) {
@@ -545,7 +619,7 @@ bool ContainerSaver::copy_and_encode(const std::string& source,
     // someone else.
     out.set_mode(fi.mode & 0777);
     platform::set_descriptor_times(out.fd(), fi.times.last_access, fi.times.last_write);
-    return true;
+    return 0;
 }
 
 bool ContainerSaver::compare_files(const std::string& source, const platform::TargetFolder& folder,
@@ -598,7 +672,8 @@ std::string ContainerSaver::discrete_target(const std::string& path) {
     return std::string();
 }
 
-bool ContainerSaver::save_discrete(const std::string& path) {
+bool ContainerSaver::save_discrete(const std::string& path, const platform::FileInfo& info,
+                                   std::unique_ptr<Opened> ahead) {
     const GeneralSettings& g = run_.general;
     int attempts = g.FileChangeHandling != CHANGE_IGNORE ? g.FileChangeRetries : 1;
     const std::string rel = discrete_target(path);
@@ -615,6 +690,18 @@ bool ContainerSaver::save_discrete(const std::string& path) {
         run_.report.add_line(strprintf("Copy failed for %s: Error=%s", path.c_str(), why));
         run_.report.not_saved(path, why, Said::Already);
         return false;
+    }
+    // The copy made ahead stands for the first attempt's while the file is
+    // still as the walk found it before the copy: the attempt would have
+    // copied the same bytes.
+    if (ahead && ahead->copied) {
+        platform::FileInfo now;
+        if (env_.stat_following(path, now) && now.unchanged_since(info)) {
+            if (g.FileChangeHandling == CHANGE_IGNORE ||
+                g.FileValidationLevel != VALIDATION_FULL_READBACK ||
+                compare_files(path, *folder, name))
+                return true;
+        }
     }
     std::string reason;
     for (int i = 0; i < attempts; ++i) {

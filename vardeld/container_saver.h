@@ -88,11 +88,14 @@ class ContainerSaver : public FileSaver {
     // (locked when the attempt locks) or the attempt's errno, and the
     // entry's data when the file could be read whole and unchanged.
     // For ZIP, which opens the file itself, only the entry made from it.
+    // For a discrete copy, only whether the copy was made whole (a failure
+    // is met again, and reported, by the attempt at the file's turn).
     struct Opened {
         platform::File file;
         int error = 0;
         std::unique_ptr<SafPreparedEntry> entry;
         std::unique_ptr<ZipPreparedEntry> zip_entry;
+        bool copied = false;
     };
     // A file the walk announced, with its stat from the walk.
     struct Expected {
@@ -114,6 +117,8 @@ class ContainerSaver : public FileSaver {
         std::shared_ptr<Batch> batch;
         size_t index = 0;
     };
+    // Waits for everything started ahead and lets it go.
+    void settle_ahead();
     // Starts reading ahead what the window allows.
     void read_ahead();
     // The first attempt made ahead for `path`, if any; those before it (the
@@ -121,13 +126,19 @@ class ContainerSaver : public FileSaver {
     std::unique_ptr<Opened> take_ahead(const std::string& path);
     // On a worker: the first attempts for `files` (all in one folder), in
     // order; each opened relative to the folder, which is opened once.
-    std::vector<Opened> open_batch(const std::vector<Expected>& files, bool saf) const;
+    // Discrete copies go into `target`, the folder of their copies.
+    std::vector<Opened> open_batch(const std::vector<Expected>& files,
+                                   const platform::TargetFolder* target) const;
     // On a worker: opens, locks, reads and compresses as the first attempt
     // would. `folder`, when open, holds the file.
     Opened open_ahead(const platform::File& folder, const Expected& e) const;
     // On a worker: a ZIP entry made from the file when it can be read whole
     // and unchanged.
     Opened zip_ahead(const platform::File& folder, const Expected& e) const;
+    // On a worker: the discrete copy of the file in `target`, made as the
+    // first attempt would make it; nothing logged or reported.
+    Opened copy_ahead(const platform::File& folder, const Expected& e,
+                      const platform::TargetFolder& target) const;
     // On a worker: opens the file for reading, relative to `folder` when open.
     bool open_for_reading(const platform::File& folder, const std::string& path,
                           platform::File& file) const;
@@ -159,7 +170,16 @@ class ContainerSaver : public FileSaver {
     bool save_saf(const std::string& path, const platform::FileInfo& info,
                   std::unique_ptr<Opened> ahead);
     bool save_zip(const std::string& path, std::unique_ptr<Opened> ahead);
-    bool save_discrete(const std::string& path);
+    bool save_discrete(const std::string& path, const platform::FileInfo& info,
+                       std::unique_ptr<Opened> ahead);
+    // The copy of `source` as `name` in `folder`, encoded through `key` when
+    // given, its permission bits and times set: 0, or the errno of what
+    // failed, with *in_target set when the copy's side failed. `abort`: the
+    // check between chunks (it throws to end the run); none on a worker,
+    // where an abort only ends the copy (ECANCELED).
+    int copy_file(const std::string& source, const platform::TargetFolder& folder,
+                  const std::string& name, PasswordStream* key, std::vector<char>& buf,
+                  const RunFlags* abort, bool& in_target) const;
 
     // Waits `seconds` unless the run is aborted meanwhile.
     void sleep_seconds(int seconds);

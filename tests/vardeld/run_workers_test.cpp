@@ -1,10 +1,14 @@
-// The run with worker threads reading and compressing ahead gives the same
-// backup as the run on the backup thread alone: the same entries in the same
-// order with the same stored bytes, and under faults (a file that cannot be
+// The run with worker threads reading and compressing (or copying) ahead
+// gives the same backup as the run on the backup thread alone: the same
+// entries in the same order with the same stored bytes, the same copies,
+// and under faults (a file that cannot be
 // read, one that changes while it is read, a stop, a full destination) the
 // same report and "BACKUP.INI".
+#include <sys/stat.h>
+
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <regex>
 
@@ -115,13 +119,35 @@ class RunWorkers : public test::SavingTest {
         return out;
     }
 
+    // Every discrete copy: its place, permission bits, time and bytes.
+    std::map<std::string, std::string> copies(const std::string& folder) const {
+        std::map<std::string, std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(folder)) {
+            struct stat st {};
+            ::lstat(e.path().c_str(), &st);
+            std::string& v = out[e.path().lexically_relative(folder).string()];
+            // A folder's time is when its last copy was made.
+            v = strprintf("%o ", st.st_mode);
+            if (e.is_regular_file())
+                v += std::to_string(st.st_mtime) + " " + read_file(e.path().string());
+        }
+        return out;
+    }
+
     void expect_same(const Outcome& one, const Outcome& many) {
         EXPECT_EQ(one.result, many.result);
         EXPECT_EQ(one.report, many.report);
         EXPECT_EQ(one.state, many.state);
         ASSERT_EQ(fs::exists(one.output), fs::exists(many.output));
         if (!fs::exists(one.output)) return;
-        if (set.SaveFormat == SAVE_SAF) {
+        if (set.SaveFormat == SAVE_DISCRETE) {
+            auto a = copies(one.output), b = copies(many.output);
+            EXPECT_EQ(a.size(), b.size());
+            for (const auto& [place, what] : a)
+                EXPECT_TRUE(b[place] == what) << place << "\n"
+                                              << what.substr(0, 60) << "\n"
+                                              << b[place].substr(0, 60);
+        } else if (set.SaveFormat == SAVE_SAF) {
             auto a = saf_entries(one.output), b = saf_entries(many.output);
             ASSERT_EQ(a.size(), b.size());
             for (size_t i = 0; i < a.size(); ++i)
@@ -136,7 +162,7 @@ class RunWorkers : public test::SavingTest {
 TEST_F(RunWorkers, OneWorkerAndManyWriteTheSameArchives) {
     make_tree();
     general.EncodingPassword = "zwei Kerne";
-    for (int format : {SAVE_SAF, SAVE_ZIP})
+    for (int format : {SAVE_SAF, SAVE_ZIP, SAVE_DISCRETE})
         for (bool encode : {false, true}) {
             SCOPED_TRACE(strprintf("format %d, encoded %d", format, encode ? 1 : 0));
             set.SaveFormat = format;
@@ -200,34 +226,51 @@ TEST_F(RunWorkers, FaultsGiveTheSameReportWithWorkers) {
               outcomes[0].report.end());
     EXPECT_EQ(test::read_saf(outcomes[1].output, "", scratch()).files[rewritten], "rewritten");
     expect_same(outcomes[0], outcomes[1]);
+
+    // Discrete copies made ahead, under the same refusal and rewrite.
+    set.SaveFormat = SAVE_DISCRETE;
+    services.saf_archive_file = {};
+    outcomes.clear();
+    for (unsigned workers : {1u, 2u}) {
+        test::write_whole_file(rewritten, original);
+        outcomes.push_back(run_with(workers, strprintf("c%u", workers)));
+    }
+    EXPECT_EQ(read_file(outcomes[1].output + rewritten.substr(data().size())), "rewritten");
+    expect_same(outcomes[0], outcomes[1]);
 }
 
 TEST_F(RunWorkers, AStopGivesTheSameReportWithWorkers) {
     make_tree();
-    set.SaveFormat = SAVE_SAF;
-    std::vector<Outcome> outcomes;
     logs.on_line = [&](int, const std::string& text) {
         if (text == "Save " + data() + "/d2/f012.txt\n") flags_in_run->abort();
     };
-    for (unsigned workers : {1u, 2u})
-        outcomes.push_back(run_with(workers, strprintf("w%u", workers)));
-    EXPECT_EQ(outcomes[0].result, kResultAborted);
-    expect_same(outcomes[0], outcomes[1]);
+    for (int format : {SAVE_SAF, SAVE_DISCRETE}) {
+        set.SaveFormat = format;
+        std::vector<Outcome> outcomes;
+        for (unsigned workers : {1u, 2u})
+            outcomes.push_back(run_with(workers, strprintf("w%u-%d", workers, format)));
+        EXPECT_EQ(outcomes[0].result, kResultAborted);
+        expect_same(outcomes[0], outcomes[1]);
+        // Nothing of the stopped backup stays, copies made ahead neither.
+        EXPECT_FALSE(fs::exists(outcomes[1].output));
+    }
 }
 
 TEST_F(RunWorkers, AFullDestinationGivesTheSameReportWithWorkers) {
     test::TinyFs tiny(path("small"), 1u << 20);
     if (!tiny.ok()) GTEST_SKIP() << tiny.why_not();
     make_tree();
-    set.SaveFormat = SAVE_SAF;
-    std::vector<Outcome> outcomes;
-    for (unsigned workers : {1u, 2u}) {
-        // One place for both, as the report names it.
-        outcomes.push_back(run_with(workers, "small/out"));
-        fs::remove_all(path("small/out"));
+    for (int format : {SAVE_SAF, SAVE_DISCRETE}) {
+        set.SaveFormat = format;
+        std::vector<Outcome> outcomes;
+        for (unsigned workers : {1u, 2u}) {
+            // One place for both, as the report names it.
+            outcomes.push_back(run_with(workers, "small/out"));
+            fs::remove_all(path("small/out"));
+        }
+        EXPECT_EQ(outcomes[0].result, kResultFailed);
+        expect_same(outcomes[0], outcomes[1]);
     }
-    EXPECT_EQ(outcomes[0].result, kResultFailed);
-    expect_same(outcomes[0], outcomes[1]);
 }
 
 }  // namespace
