@@ -62,6 +62,7 @@ class ContainerSaver : public FileSaver {
     bool save_file(const std::string& path, const platform::FileInfo& info) override;
     void expect(const std::string& path, const platform::FileInfo& info) override;
     void pausing() override;
+    platform::WorkPool* work_pool() override { return pool_.threads() ? &pool_ : nullptr; }
     void record_empty_directory(const std::string& path) override;
     bool is_output(const platform::FileInfo& info) const override;
 

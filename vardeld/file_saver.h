@@ -4,6 +4,10 @@
 
 #include "platform/file_info.h"
 
+namespace vardel::platform {
+class WorkPool;
+}
+
 namespace vardel {
 
 class FileSaver {
@@ -20,6 +24,8 @@ class FileSaver {
     // The run pauses: files opened ahead are closed (and their locks
     // released) until the walk goes on.
     virtual void pausing() {}
+    // Threads the walk may share for its own work between files (null: none).
+    virtual platform::WorkPool* work_pool() { return nullptr; }
     // True for the run's own output (device and inode), met by the walk.
     virtual bool is_output(const platform::FileInfo& /*info*/) const { return false; }
     // Records an empty directory (path ends in "/").

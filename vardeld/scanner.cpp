@@ -12,6 +12,7 @@
 #include "platform/archive_attribute.h"
 #include "platform/atomic_file.h"
 #include "platform/directory_reader.h"
+#include "platform/work_pool.h"
 
 namespace vardel {
 
@@ -147,15 +148,49 @@ bool Scanner::list_some(platform::DirectoryReader& d, const std::string& scan_di
                         DirectoryCatalogue::DirRecord* dir, std::vector<Child>& children,
                         size_t limit) {
     children.clear();
+    // The names first, then their stats: a long window is statted on two
+    // threads (the walk of a tree where nothing changed is little else).
+    struct Listed {
+        std::string name;
+        platform::FileInfo info;
+        int error = 0;
+        bool ok = false;
+    };
+    std::vector<Listed> listed;
+    bool more = true;
     std::string name;
-    while (children.size() < limit) {
-        if (!d.next(name)) return false;
+    while (listed.size() < limit) {
+        if (!d.next(name)) {
+            more = false;
+            break;
+        }
         checkpoint("Abort in BackupThisPath(2) in dir scan loop\n");
+        listed.push_back({name, {}, 0, false});
+    }
+    auto stat_range = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            Listed& l = listed[i];
+            l.ok = env_.stat_in(d, l.name, scan_dir + l.name, l.info, &l.error);
+        }
+    };
+    constexpr size_t kSplitAt = 64;
+    platform::WorkPool* pool = saver_.work_pool();
+    if (pool && listed.size() >= kSplitAt) {
+        const size_t half = listed.size() / 2;
+        std::future<void> other = pool->submit([&] { stat_range(half, listed.size()); });
+        stat_range(0, half);
+        other.get();
+    } else {
+        stat_range(0, listed.size());
+    }
+    for (Listed& l : listed) {
+        const std::string& name = l.name;
         Child c;
         c.name = name;
         std::string child = scan_dir + name;
-        int err = 0;
-        if (!env_.stat_in(d, name, child, c.info, &err)) {
+        int err = l.error;
+        c.info = l.info;
+        if (!l.ok) {
             // Gone since the listing is no loss.
             if (err == ENOENT) continue;
             c.what = Child::What::StatFailed;
@@ -185,7 +220,7 @@ bool Scanner::list_some(platform::DirectoryReader& d, const std::string& scan_di
         if (c.what == Child::What::File) c.plan = plan_file(child, name, c.info, dir);
         children.push_back(std::move(c));
     }
-    return true;
+    return more;
 }
 
 void Scanner::backup_this_path(const std::string& path) {
