@@ -26,21 +26,29 @@ struct ByteScatter {
 constexpr ByteScatter kScatter;
 }  // namespace
 
+namespace {
+// Pieces shorter than this track their codes' slots: for them a full clear
+// would cost more than the compressing.
+constexpr size_t kTrackBelow = 64u << 10;
+}  // namespace
+
 LzwEncoder::LzwEncoder() {
     std::memset(table_, 0, sizeof table_);
     next_code_ = kFirstFree;
+    tracked_ = true;
     reset();
 }
 
 void LzwEncoder::clear_dictionary() {
     const uint32_t used = next_code_ - kFirstFree;
-    if (used < kTableSize / 16) {
+    if (tracked_ && used < kTableSize / 16) {
         for (uint32_t i = 0; i < used; ++i) table_[slot_of_[i]] = 0;
     } else {
         std::memset(table_, 0, sizeof table_);
     }
     next_code_ = kFirstFree;
     width_ = 9;
+    tracked_ = true;
 }
 
 void LzwEncoder::reset() {
@@ -51,7 +59,13 @@ void LzwEncoder::reset() {
 }
 
 size_t LzwEncoder::compress(const uint8_t* in, size_t length, uint8_t* out) {
+    return compress_impl<false>(in, length, out);
+}
+
+template <bool Track>
+size_t LzwEncoder::compress_impl(const uint8_t* in, size_t length, uint8_t* out) {
     if (length == 0) return 0;
+    if (!Track) tracked_ = false;
     const uint8_t* p = in;
     const uint8_t* const end = in + length;
     uint8_t* o = out;
@@ -86,7 +100,7 @@ size_t LzwEncoder::compress(const uint8_t* in, size_t length, uint8_t* out) {
         }
         put(cur);
         table_[h] = (key << 12) | next;
-        slot_of_[next - kFirstFree] = static_cast<uint16_t>(h);
+        if constexpr (Track) slot_of_[next - kFirstFree] = static_cast<uint16_t>(h);
         cur = b;
         if (++next == limit) {
             if (width == kMaxWidth) {
@@ -146,7 +160,8 @@ uint64_t LzwEncoder::compress_piece(const uint8_t* in, size_t length, bool last,
                                     std::vector<uint8_t>& out) {
     reset();
     out.resize(max_output(length) + kMaxFinishBytes);
-    size_t n = compress(in, length, out.data());
+    size_t n = length < kTrackBelow ? compress_impl<true>(in, length, out.data())
+                                    : compress_impl<false>(in, length, out.data());
     uint64_t tail = 0;
     size_t m = end_stream(last ? kEnd : kClear, out.data() + n, &tail);
     out.resize(n + m);

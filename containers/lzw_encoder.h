@@ -56,6 +56,10 @@ class LzwEncoder {
     uint64_t compress_piece(const uint8_t* in, size_t length, bool last, std::vector<uint8_t>& out);
 
   private:
+    // compress(); Track: records each new code's slot, so that the next
+    // clear of a small dictionary empties only those.
+    template <bool Track>
+    size_t compress_impl(const uint8_t* in, size_t length, uint8_t* out);
     // Writes the pending string's code and `code`, then the partial byte.
     size_t end_stream(uint32_t code, uint8_t* out, uint64_t* bits);
 
@@ -67,9 +71,10 @@ class LzwEncoder {
 
     // Slot: (prefix << 20 | byte << 12 | code); 0 is empty (codes are >= 260).
     uint32_t table_[kTableSize];
-    // The slot of each code assigned since the last clear (code - 260): a
-    // small file's clear empties only the slots it used.
+    // The slot of each code assigned since the last clear (code - 260), when
+    // tracked_: a small file's clear empties only the slots it used.
     uint16_t slot_of_[kTableSize];
+    bool tracked_;
     int32_t current_;  // code of the current string, -1 before the first byte
     uint32_t next_code_;
     uint32_t width_;

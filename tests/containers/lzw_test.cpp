@@ -291,12 +291,16 @@ TEST(Lzw, ResetStartsEachFileAfresh) {
     Bytes ca = compress(enc, a);
     Bytes cb = compress(enc, b);
     EXPECT_EQ(cb, compress(b));
-    // Small files after large ones and after each other: a reset that
-    // empties only the slots a small file used leaves nothing behind.
-    for (size_t n : {300u, 5u, 900u, 300u}) {
-        Bytes small(a.begin() + static_cast<std::ptrdiff_t>(n), a.begin() + 2 * n);
-        EXPECT_EQ(compress(enc, small), compress(small));
+    // Pieces small and large after each other: a reset that empties only
+    // the slots a small piece used leaves nothing behind.
+    for (size_t n : {300u, 5u, 70000u, 900u, 300u, 2000u}) {
+        Bytes piece(a.begin() + static_cast<std::ptrdiff_t>(n), a.begin() + 2 * n);
+        std::vector<uint8_t> reused, fresh;
+        EXPECT_EQ(enc.compress_piece(piece.data(), n, true, reused),
+                  LzwEncoder().compress_piece(piece.data(), n, true, fresh));
+        EXPECT_EQ(reused, fresh) << n;
     }
+    EXPECT_EQ(compress(enc, b), cb);
     EXPECT_EQ(decompress(dec, ca), a);
     EXPECT_EQ(decompress(dec, cb), b);
     // After a failure, a reset makes the decoder whole again.
