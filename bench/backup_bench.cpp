@@ -15,8 +15,8 @@
 // deleted, until the pair is done: an ext4 file system without a journal
 // passes over inodes freed in the last half minute when it makes files,
 // one by one, and a copy of 200 000 files made just after deleting the last
-// one takes several times as long, whichever tool makes it. The peak resident size of every run is taken
-// from wait4(). The table is printed in Markdown for docs/benchmarks.md.
+// one takes several times as long, whichever tool makes it. The peak resident size of every run is
+// taken from wait4(). The table is printed in Markdown for docs/benchmarks.md.
 //
 //   backup_bench [--runs N] [--inputs text,random,mixed,small]
 //                [--formats saf,zip,discrete] [--mixed-mib M] [--small-files K]

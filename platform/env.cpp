@@ -68,8 +68,8 @@ bool Env::open(File& file, const std::string& path, OpenMode mode, mode_t mode_b
     return file.open(path, mode, mode_bits);
 }
 
-bool Env::open_in(const File& folder, const std::string& name, const std::string& path,
-                  File& file, OpenMode mode) const {
+bool Env::open_in(const File& folder, const std::string& name, const std::string& path, File& file,
+                  OpenMode mode) const {
     return file.open_at(folder.fd(), name, mode, 0644, path);
 }
 

@@ -92,8 +92,8 @@ void ContainerSaver::expect(const std::string& path, const platform::FileInfo& i
     // Discrete copies are made ahead only where a file's place follows from
     // its path alone, and without encoding (the key's state is the backup
     // thread's).
-    const bool copies = run_.set.SaveFormat == SAVE_DISCRETE && files_.is_open() &&
-                        !run_.encode && roots_.size() < 2;
+    const bool copies = run_.set.SaveFormat == SAVE_DISCRETE && files_.is_open() && !run_.encode &&
+                        roots_.size() < 2;
     if ((!saf_ && !zip_ && !copies) || pool_.threads() == 0) return;
     expected_.push_back({path, info});
     // Whole runs only: the rest starts when the first file is taken.
@@ -153,9 +153,8 @@ void ContainerSaver::read_ahead() {
             files.push_back(a.file);
             ahead_.push_back(std::move(a));
         }
-        batch->done = pool_.submit([this, files = std::move(files), target] {
-            return open_batch(files, target.get());
-        });
+        batch->done = pool_.submit(
+            [this, files = std::move(files), target] { return open_batch(files, target.get()); });
     }
 }
 
@@ -190,8 +189,7 @@ std::vector<ContainerSaver::Opened> ContainerSaver::open_batch(
     // Not opened: each file is opened by its full path instead.
     platform::File folder;
     if (!target)
-        env_.open(folder, std::string(folder_part(files.front().path)),
-                  platform::OpenMode::Folder);
+        env_.open(folder, std::string(folder_part(files.front().path)), platform::OpenMode::Folder);
     const bool saf = run_.set.SaveFormat == SAVE_SAF;
     for (const Expected& e : files)
         out.push_back(target ? copy_ahead(folder, e, *target)
@@ -206,8 +204,8 @@ ContainerSaver::Opened ContainerSaver::copy_ahead(const platform::File& /*folder
     Opened o;
     std::vector<char> buf(kCopyBlock);
     bool in_target = false;
-    o.copied = copy_file(e.path, target, std::string(file_name_part(e.path)), nullptr, buf,
-                         nullptr, in_target) == 0;
+    o.copied = copy_file(e.path, target, std::string(file_name_part(e.path)), nullptr, buf, nullptr,
+                         in_target) == 0;
     return o;
 }
 
@@ -547,9 +545,8 @@ bool ContainerSaver::copy_and_encode(const std::string& source,
 }
 
 int ContainerSaver::copy_file(const std::string& source, const platform::TargetFolder& folder,
-                              const std::string& name, PasswordStream* key,
-                              std::vector<char>& buf, const RunFlags* abort,
-                              bool& in_target) const {
+                              const std::string& name, PasswordStream* key, std::vector<char>& buf,
+                              const RunFlags* abort, bool& in_target) const {
     in_target = false;
     const std::string target = folder.path() + name;
     auto failed = [](int e) { return e ? e : EIO; };
@@ -558,7 +555,8 @@ int ContainerSaver::copy_file(const std::string& source, const platform::TargetF
     platform::FileInfo fi;
     int err = 0;
     if (!platform::stat_descriptor(in.fd(), source, fi, &err)) {
-        if (abort) log(LOG_COMPLAIN, "Can't stat file %s: %s\n", source.c_str(), system_error_text(err));
+        if (abort)
+            log(LOG_COMPLAIN, "Can't stat file %s: %s\n", source.c_str(), system_error_text(err));
         return failed(err);
     }
     // An earlier attempt's copy may be read-only by now: it is replaced by a
