@@ -126,7 +126,9 @@ bool BackupLoader::read_zip(const CatalogueNode& node, int32_t save, int64_t sav
 
 bool BackupLoader::read_discrete(const CatalogueNode& node, int32_t save, int64_t save_time) {
     const std::string top = node.destination + destination::files_folder(node.cycle, save) + "/";
-    size_t found = 0;
+    // A backup that saved nothing still has its folder, and its list may
+    // record deletions: only a missing folder ends the chain.
+    bool exists = false;
     // Folders still to read, relative to `top` (each ending in "/", or "").
     std::vector<std::string> pending{""};
     std::string name;
@@ -135,6 +137,7 @@ bool BackupLoader::read_discrete(const CatalogueNode& node, int32_t save, int64_
         pending.pop_back();
         platform::DirectoryReader dir;
         if (!dir.open(top + rel)) continue;
+        if (rel.empty()) exists = true;
         while (dir.next(name)) {
             std::string inside = rel + name;
             platform::FileInfo fi;
@@ -142,14 +145,13 @@ bool BackupLoader::read_discrete(const CatalogueNode& node, int32_t save, int64_
             if (fi.is_directory()) {
                 pending.push_back(inside + "/");
             } else if (fi.is_regular()) {
-                ++found;
                 table_.add(discrete_record_path(inside), 0, static_cast<uint32_t>(save),
                            fi.times.last_write, save_time, VersionRecord::kSaved,
                            VersionRecord::File);
             }
         }
     }
-    return found > 0;
+    return exists;
 }
 
 void BackupLoader::read_list_file(const CatalogueNode& node, int32_t save, int64_t save_time) {

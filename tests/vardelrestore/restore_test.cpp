@@ -9,6 +9,7 @@
 #include "common/destination_names.h"
 #include "common/list_file.h"
 #include "common/set_lock.h"
+#include "common/setting_names.h"
 #include "platform/file_info.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch.h"
@@ -195,6 +196,18 @@ TEST_F(Restore, DeletionsFromListFilesAndTheViewsOfTheList) {
     EXPECT_EQ(list.cell(3, VersionList::kIndex), "5");
     list.build(VersionTable(), {});
     EXPECT_TRUE(list.newest_rows().empty());
+}
+
+// A discrete backup that only recorded a deletion has an empty folder.
+TEST_F(Restore, ADiscreteBackupOfDeletionsAloneStillDeletes) {
+    dest_ = path("dest");
+    write_file("dest/B1_1/data/z", "1");
+    fs::create_directories(path("dest/B1_2"));
+    test::write_state(dest_, "Nightly", SAVE_DISCRETE, {{1, 1}, {1, 2}});
+    ASSERT_EQ(catalogue_.add_from_ini(dest_ + "/BACKUP.INI"), Catalogue::AddResult::Added);
+    write_list(2, {{'A', "/data/"}, {'D', "z"}});
+    load(0);
+    EXPECT_EQ(loaded(), (std::vector<std::string>{"/data/z@1S", "/data/z@2D"}));
 }
 
 TEST_F(Restore, ACutArchiveKeepsTheEntriesBeforeTheDamage) {
