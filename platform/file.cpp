@@ -154,12 +154,8 @@ ssize_t File::pread(void* buf, size_t n, uint64_t offset) {
     size_t done = 0;
     auto* p = static_cast<char*>(buf);
     while (done < n) {
-        ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            error_ = errno;
-            return -1;
-        }
+        ssize_t r = pread_once(p + done, n - done, offset + done);
+        if (r < 0) return -1;
         if (r == 0) break;
         done += static_cast<size_t>(r);
     }

@@ -192,14 +192,13 @@ std::vector<ContainerSaver::Opened> ContainerSaver::open_batch(
         env_.open(folder, std::string(folder_part(files.front().path)), platform::OpenMode::Folder);
     const bool saf = run_.set.SaveFormat == SAVE_SAF;
     for (const Expected& e : files)
-        out.push_back(target ? copy_ahead(folder, e, *target)
+        out.push_back(target ? copy_ahead(e, *target)
                       : saf  ? open_ahead(folder, e)
                              : zip_ahead(folder, e));
     return out;
 }
 
-ContainerSaver::Opened ContainerSaver::copy_ahead(const platform::File& /*folder*/,
-                                                  const Expected& e,
+ContainerSaver::Opened ContainerSaver::copy_ahead(const Expected& e,
                                                   const platform::TargetFolder& target) const {
     Opened o;
     std::vector<char> buf(kCopyBlock);

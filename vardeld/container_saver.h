@@ -138,8 +138,7 @@ class ContainerSaver : public FileSaver {
     Opened zip_ahead(const platform::File& folder, const Expected& e) const;
     // On a worker: the discrete copy of the file in `target`, made as the
     // first attempt would make it; nothing logged or reported.
-    Opened copy_ahead(const platform::File& folder, const Expected& e,
-                      const platform::TargetFolder& target) const;
+    Opened copy_ahead(const Expected& e, const platform::TargetFolder& target) const;
     // On a worker: opens the file for reading, relative to `folder` when open.
     bool open_for_reading(const platform::File& folder, const std::string& path,
                           platform::File& file) const;
